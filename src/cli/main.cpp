@@ -1,0 +1,69 @@
+// vantorix-cli: runs command files on the emulated panel without a window.
+#include "cli/headless.h"
+#include "cli/options.h"
+#include "cli/panelpng.h"
+#include "cli/runfile.h"
+#include "panel/zr_tft.h"
+
+#include <cstdio>
+
+namespace {
+bool writeBoardBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    CliOptions options;
+    std::string usageError = parseCliArguments({argv + 1, argv + argc}, options);
+    if (!usageError.empty()) {
+        std::fprintf(stderr, "vantorix-cli: %s\nTry 'vantorix-cli --help' for more information.\n",
+                     usageError.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(cliUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("vantorix-cli " VANTORIX_VERSION);
+        return 0;
+    }
+    for (const std::string& warning : options.warnings)
+        std::fprintf(stderr, "vantorix-cli: warning: %s\n", warning.c_str());
+
+    std::vector<uint8_t> boardBytes;
+    HeadlessOptions headless;
+    headless.model = options.model;
+    headless.touch = options.touch;
+    headless.angle = options.angle;
+    headless.verbose = options.verbose;
+    headless.boardBytes = options.boardBytes.empty() ? nullptr : &boardBytes;
+    headlessStart(headless);
+
+    int status = 0;
+    for (const std::string& file : options.files) {
+        std::string error = runFile(file);
+        if (!error.empty()) {
+            std::fprintf(stderr, "vantorix-cli: %s\n", error.c_str());
+            status = 1;
+        }
+    }
+    if (!options.panelPng.empty()) {
+        std::string error =
+            writePanelPng(options.panelPng.c_str(), panelPixelsTopDown(), TFTwidth, TFTheight);
+        if (!error.empty()) {
+            std::fprintf(stderr, "vantorix-cli: %s: %s\n", options.panelPng.c_str(), error.c_str());
+            status = 1;
+        }
+    }
+    if (!options.boardBytes.empty() && !writeBoardBytes(options.boardBytes, boardBytes)) {
+        std::fprintf(stderr, "vantorix-cli: %s: cannot write the board bytes\n",
+                     options.boardBytes.c_str());
+        status = 1;
+    }
+    return status;
+}

@@ -1,0 +1,20 @@
+#pragma once
+#include <string>
+#include <vector>
+
+struct CliOptions {
+    int model = 1;
+    bool touch = false;
+    int angle = 0;
+    std::string panelPng;
+    std::string boardBytes; // file that receives what a connected board would get
+    bool verbose = false;
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> files;
+    std::vector<std::string> warnings;
+};
+
+// Returns an empty string when the arguments are usable, else the usage error.
+std::string parseCliArguments(const std::vector<std::string>& args, CliOptions& options);
+extern const char* const cliUsage;

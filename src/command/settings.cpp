@@ -1,0 +1,19 @@
+#include "command/settings.h"
+
+#include <cstring>
+
+int32_t Demo = 0;
+int32_t Angle = 0;
+int32_t Module = 1;
+int32_t Touch = 0;
+int32_t demoScreen = 0;
+char cmdDir[256] = "";
+
+void resetSettings() {
+    Demo = 0;
+    Angle = 0;
+    Module = 1;
+    Touch = 0;
+    demoScreen = 0;
+    std::memset(cmdDir, 0, sizeof cmdDir);
+}

@@ -1,0 +1,112 @@
+// Image library: the bitmap record, the image list and every operation on them.
+// A DIB's block is a packed Windows DIB (info header, masks or palette, rows
+// bottom-up). All operations return 1 on success and 0 on failure, change the
+// record in place, and keep the old block when they fail.
+#pragma once
+#include <cstdint>
+
+struct Rect {
+    int32_t left, top, right, bottom; // right and bottom inclusive
+};
+
+struct DIB {
+    uint8_t* mem;       // the block, owned; null when empty
+    uint32_t memSize;   // header + palette/masks + biSizeImage
+    int32_t numColors;  // biClrUsed, or 2^biBitCount (16777216 for 32 bits)
+    int32_t lineBytes;  // ((biWidth * biBitCount + 31) / 32) * 4
+    uint8_t* bmih;      // == mem
+    uint8_t* palette;   // bmih + biSize
+    uint8_t* bits;      // first stored (bottom) row
+    Rect rcPos;         // front end only
+    Rect rcActive;      // front end only
+};
+
+#pragma pack(push, 1)
+struct MultiDIB {
+    uint16_t current;
+    uint16_t delay;
+    uint16_t count;
+    uint16_t first;
+    uint16_t hasTransparent;
+    uint8_t transparent[3]; // blue, green, red
+    uint8_t unused1;
+    uint8_t fileTransparent[3];
+    uint8_t unused2;
+    DIB slot[256];
+    uint8_t frameDelay[256];
+};
+#pragma pack(pop)
+
+// Pixels whose alpha is below this are transparent (front end sets 128).
+extern int32_t alphaLimit;
+
+// Little-endian field access inside blocks; never cast unaligned pointers.
+inline uint16_t rdLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint32_t rdLE32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+inline void wrLE16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline void wrLE32(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+// Info header field offsets (BITMAPINFOHEADER).
+enum BmihField : int {
+    BI_SIZE = 0,
+    BI_WIDTH = 4,
+    BI_HEIGHT = 8,
+    BI_PLANES = 12,
+    BI_BITCOUNT = 14,
+    BI_COMPRESSION = 16,
+    BI_SIZEIMAGE = 20,
+    BI_XPELS = 24,
+    BI_YPELS = 28,
+    BI_CLRUSED = 32,
+    BI_CLRIMPORTANT = 36,
+};
+
+// Image list and BMP reader.
+int LoadDIB(MultiDIB* list, const char* fileName);
+void InitDIB(DIB* dib);
+int CopyDIB(const DIB* source, DIB* destination);
+void MultiDibFree(MultiDIB* list);
+int LoadBMP(MultiDIB* list, const char* fileName);
+int decode_BMP_RLE(DIB* dib);
+
+// Readers of the other formats.
+int LoadPNG(MultiDIB* list, const char* fileName);
+int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
+                int gamma, const char* fileName);
+int LoadGIF(MultiDIB* list, const char* fileName);
+int LoadJPG(DIB* dib, const char* fileName);
+
+// Colour depth, palettes and dithering.
+int ChangeDIBto24Bit(DIB* dib);
+int ChangeDIBto16Bit(DIB* dib, int dither);
+int ChangeDIBto8Bit(DIB* dib, int precision);
+void FloydSteinbergDithering(const DIB* source, DIB* destination);
+uint8_t GetByteValue(int value);
+int MakeBestPalette(const DIB* source, DIB* destination, int n, int precision);
+int ChangeDIBtoMinPalette(DIB* dib);
+int CountColors(const DIB* dib, uint32_t* palette256, int stop);
+int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed);
+void SortColorValues(uint32_t* values, int first, int last, uint32_t* parallel);
+int NearestPaletteColor(const uint8_t* palette, int red, int green, int blue, int entries);
+
+// Resizing.
+int NewResizeDIB(DIB* dib, int width, int height, int keepAspect);
+int ResizeDIB(DIB* dib, int width, int height, int keepAspect);
+int HalftoneResizeDIB(DIB* dib, int width, int height, int keepAspect);
+
+// Creation, freeing and rotation.
+int NewDIB(DIB* dib, int32_t width, int32_t height, int32_t bitsPerPixel, const DIB* model);
+void FreeDIB(DIB* dib);
+int RotateDIB(DIB* dib, int32_t angle);
+int CopyRotateDIB(DIB* destination, const DIB* source, int32_t angle);
+int CopyRotate90DIB(DIB* destination, const DIB* source, int32_t angle);

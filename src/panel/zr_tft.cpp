@@ -1,0 +1,123 @@
+// Emulated controller: address window, cursor wrap, frame memory and fills.
+#include "panel/zr_tft.h"
+
+#include "panel/models.h"
+
+int16_t TFTmodel = 0;
+int16_t TFTwidth = 0;
+int16_t TFTheight = 0;
+int16_t TFTangle = 0;
+uint16_t* frameMem = nullptr;
+uint32_t frameMemPixels = 0;
+uint16_t winX1 = 0, winX2 = 0, winY1 = 0, winY2 = 0;
+uint16_t curX = 0, curY = 0;
+uint8_t lineBuf[960];
+
+namespace {
+// Byte address of the pixel at the cursor, or null when the cursor lies
+// outside the panel or the frame memory (such pixels are dropped).
+uint8_t* wrPtr = nullptr;
+
+uint8_t* pixelAddress(uint16_t x, uint16_t y) {
+    if (!frameMem || x >= uint16_t(TFTwidth) || y >= uint16_t(TFTheight) || TFTwidth <= 0)
+        return nullptr;
+    uint32_t index = uint32_t(TFTwidth) * uint32_t(TFTheight - 1 - y) + x;
+    if (index >= frameMemPixels) return nullptr;
+    return reinterpret_cast<uint8_t*>(frameMem) + 2 * index;
+}
+} // namespace
+
+std::recursive_mutex& panelLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+void setFrameMem(uint16_t* pixels, uint32_t pixelCount) {
+    frameMem = pixels;
+    frameMemPixels = pixels ? pixelCount : 0;
+    wrPtr = nullptr;
+}
+
+void resetPanelState() {
+    TFTmodel = TFTwidth = TFTheight = TFTangle = 0;
+    setFrameMem(nullptr, 0);
+    winX1 = winX2 = winY1 = winY2 = curX = curY = 0;
+    resetTextState();
+}
+
+void gpio_put(int /*pin*/, int /*level*/) {}
+
+void TFTinit(int16_t model) {
+    TFTmodel = model;
+    TFTangle = 0;
+    if (const ModelInfo* info = modelInfo(model)) {
+        TFTwidth = info->width;
+        TFTheight = info->height;
+    }
+}
+
+void setTFTangle(int16_t angle) {
+    if (angle == 0 || angle == 90 || angle == 180 || angle == 270) {
+        bool wasPortrait = TFTangle == 0 || TFTangle == 180;
+        bool isPortrait = angle == 0 || angle == 180;
+        if (wasPortrait != isPortrait) {
+            int16_t w = TFTwidth;
+            TFTwidth = TFTheight;
+            TFTheight = w;
+        }
+        TFTangle = angle;
+    }
+    textX = 0;
+    textY = 0;
+    textH = 20;
+}
+
+void TFTwindow(int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
+    winX1 = curX = uint16_t(x1);
+    winY1 = curY = uint16_t(y1);
+    winX2 = uint16_t(x2);
+    winY2 = uint16_t(y2);
+    wrPtr = pixelAddress(curX, curY);
+}
+
+// Streams pixel pairs (high byte first) into the window. The cursor wraps
+// exactly as on the controller; pixels whose cursor lies outside the panel
+// are dropped, so no window, however opened, reaches outside the frame memory.
+// A trailing odd byte has no partner and is ignored.
+void write_buf(const uint8_t* data, uint32_t count) {
+    for (uint32_t i = 0; i + 1 < count; i += 2) {
+        if (wrPtr) {
+            wrPtr[0] = data[i + 1];
+            wrPtr[1] = data[i];
+        }
+        if (++curX > winX2 || curX == 0) {
+            curX = winX1;
+            if (++curY > winY2 || curY == 0) curY = winY1;
+        }
+        wrPtr = pixelAddress(curX, curY);
+    }
+}
+
+void TFTfill(uint16_t colour, int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
+    if (x1 >= TFTwidth || y1 >= TFTheight) return;
+    if (x2 >= TFTwidth) x2 = int16_t(TFTwidth - 1);
+    if (y2 >= TFTheight) y2 = int16_t(TFTheight - 1);
+    // The firmware checks only the right and bottom edges; clip the left and
+    // top here and drop rectangles that end before they start.
+    if (x1 < 0) x1 = 0;
+    if (y1 < 0) y1 = 0;
+    if (x2 < x1 || y2 < y1) return;
+    int w = x2 - x1 + 1;
+    int h = y2 - y1 + 1;
+    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    gpio_put(5, 0);
+    TFTwindow(x1, y1, x2, y2);
+    for (int i = 0; i < w; ++i) {
+        lineBuf[2 * i] = uint8_t(colour >> 8);
+        lineBuf[2 * i + 1] = uint8_t(colour);
+    }
+    for (int row = 0; row < h; ++row) write_buf(lineBuf, uint32_t(2 * w));
+    gpio_put(5, 1);
+}
+
+void TFTclear(uint16_t colour) { TFTfill(colour, 0, 0, int16_t(TFTwidth - 1), int16_t(TFTheight - 1)); }

@@ -1,0 +1,2 @@
+// Placeholder until the include tool lands.
+int main() { return 0; }
