@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a normal build, an ASan+UBSan build, and the
+# portable core cross-compiled for 32-bit Windows.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
+  -DVANTORIX_CORE_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
+cmake --build build-win32 -j"$jobs"
+echo "All tests passed; the portable core builds for i686-w64-mingw32."
