@@ -87,9 +87,12 @@ constexpr int fontCount = int(sizeof fontTable / sizeof fontTable[0]);
 
 const ZPFfile* embeddedFont(int16_t selection) {
     // The small numbers are the firmware's old names for the first sizes.
-    if (selection == 1) selection = 8;
-    else if (selection == 2) selection = 14;
-    else if (selection == 3) selection = 16;
+    if (selection == 1)
+        selection = 8;
+    else if (selection == 2)
+        selection = 14;
+    else if (selection == 3)
+        selection = 16;
     for (const ZPFfile& font : fontTable)
         if (font.height == selection) return font.data ? &font : nullptr;
     return nullptr;
