@@ -1,0 +1,186 @@
+#include "cli/options.h"
+#include "cli/panelpng.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include "panel/zr_tft.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+struct PngImage {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb; // top row first
+    uint16_t rgb565At(int x, int y) const {
+        const uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
+        return uint16_t(((p[0] >> 3) << 11) | ((p[1] >> 2) << 5) | (p[2] >> 3));
+    }
+};
+
+// Reads a PNG with libpng's simplified API (an independent decoder).
+bool readPng(const std::string& path, PngImage& out) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    bool isRgb8 = (image.format & PNG_FORMAT_FLAG_COLOR) && !(image.format & PNG_FORMAT_FLAG_ALPHA);
+    image.format = PNG_FORMAT_RGB;
+    out.width = int(image.width);
+    out.height = int(image.height);
+    out.rgb.resize(PNG_IMAGE_SIZE(image));
+    bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
+    return ok && isRgb8;
+}
+
+struct CliRun {
+    int status;
+    std::string err;
+};
+
+CliRun runCli(const std::string& args) {
+    fs::path errFile = fs::temp_directory_path() / ("vantorix_cli_err_" + std::to_string(::getpid()));
+    std::string command = std::string(VANTORIX_CLI_PATH) + " " + args + " >/dev/null 2>" + errFile.string();
+    int raw = std::system(command.c_str());
+    std::ifstream in(errFile);
+    std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(errFile);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, err};
+}
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        path = fs::temp_directory_path() / ("vantorix_cli_" + std::to_string(::getpid()) + "_" +
+                                            std::to_string(counter++));
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string write(const std::string& name, const std::string& content) const {
+        std::ofstream(path / name, std::ios::binary) << content;
+        return (path / name).string();
+    }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+    static inline int counter = 0;
+};
+} // namespace
+
+TEST(CliEndToEnd, CommandFileToPanelPngPixelByPixel) {
+    TempDir dir;
+    std::string commands = dir.write("draw.TXT", "#DF 0,0,255\n#FA 255,0,0,0,0,9,4\n#DO 90\n"
+                                                 "#FA $12,$34,$56,470,310,479,319\n");
+    std::string png = dir.file("out.png");
+    CliRun run = runCli("-m KP350 -a 0 " + commands + " -o " + png);
+    ASSERT_EQ(run.status, 0) << run.err;
+    PngImage image;
+    ASSERT_TRUE(readPng(png, image));
+    ASSERT_EQ(image.width, 480);
+    ASSERT_EQ(image.height, 320);
+    // The red 10x5 block at the top-left turned clockwise to the top-right.
+    EXPECT_EQ(image.rgb565At(479, 0), 0xF800);
+    EXPECT_EQ(image.rgb565At(475, 9), 0xF800);
+    EXPECT_EQ(image.rgb565At(474, 0), 0x001F);
+    EXPECT_EQ(image.rgb565At(479, 10), 0x001F);
+    EXPECT_EQ(image.rgb565At(479, 319), rgb565(0x12, 0x34, 0x56));
+    // Bit replication: full-scale channels become 255, not 248.
+    const uint8_t* corner = &image.rgb[(size_t(0) * 480 + 479) * 3];
+    EXPECT_EQ(corner[0], 255);
+    EXPECT_EQ(corner[1], 0);
+}
+
+TEST(CliEndToEnd, PanelSizeFollowsModelAndAngle) {
+    TempDir dir;
+    std::string commands = dir.write("empty.txt", "; nothing\n");
+    const struct {
+        const char* model;
+        int angle, width, height;
+    } cases[] = {{"1", 0, 80, 160}, {"KP096", 270, 160, 80}, {"kp150", 90, 240, 240},
+                 {"KP200", 180, 240, 320}, {"4", 90, 320, 240}, {"KP240", 0, 240, 320}};
+    for (const auto& c : cases) {
+        std::string png = dir.file("size.png");
+        CliRun run = runCli(std::string("--model ") + c.model + " --angle " + std::to_string(c.angle) +
+                            " " + commands + " --panel-png " + png);
+        ASSERT_EQ(run.status, 0) << run.err;
+        PngImage image;
+        ASSERT_TRUE(readPng(png, image));
+        EXPECT_EQ(image.width, c.width) << c.model << " " << c.angle;
+        EXPECT_EQ(image.height, c.height) << c.model << " " << c.angle;
+    }
+}
+
+TEST(CliEndToEnd, ExitStatusesAndMessages) {
+    TempDir dir;
+    std::string good = dir.write("good.txt", "#DF 0,255,0\n");
+    EXPECT_EQ(runCli("").status, 2);
+    CliRun badModel = runCli("-m KP999 " + good);
+    EXPECT_EQ(badModel.status, 2);
+    EXPECT_NE(badModel.err.find("--help"), std::string::npos);
+    EXPECT_EQ(runCli("-a 45 " + good).status, 2);
+    EXPECT_EQ(runCli("--bogus " + good).status, 2);
+    EXPECT_EQ(runCli("--help").status, 0);
+
+    // A missing and a refused file: named, the others still run, the PNG still written.
+    std::string png = dir.file("partial.png");
+    CliRun partial = runCli(dir.file("missing.txt") + " " + dir.write("notes.doc", "x") + " " + good +
+                            " -o " + png);
+    EXPECT_EQ(partial.status, 1);
+    EXPECT_NE(partial.err.find("missing.txt"), std::string::npos);
+    EXPECT_NE(partial.err.find("notes.doc"), std::string::npos);
+    PngImage image;
+    ASSERT_TRUE(readPng(png, image));
+    EXPECT_EQ(image.rgb565At(0, 0), 0x07E0);
+
+    CliRun touch = runCli("-m KP240 -t " + good);
+    EXPECT_EQ(touch.status, 0);
+    EXPECT_NE(touch.err.find("warning"), std::string::npos);
+}
+
+TEST(CliEndToEnd, BoardBytesAndVerboseLog) {
+    TempDir dir;
+    std::string commands = dir.write("send.txt", "#DC\n; comment\n#DF 1,2,3 ; trailing\n");
+    std::string bytes = dir.file("board.bin");
+    CliRun run = runCli("-v -b " + bytes + " " + commands);
+    ASSERT_EQ(run.status, 0);
+    std::ifstream in(bytes, std::ios::binary);
+    std::string received((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(received, "#DC\n#DF 1,2,3\n");
+    EXPECT_NE(run.err.find("open command file send.txt"), std::string::npos);
+    EXPECT_NE(run.err.find("#DF 1,2,3\r\n"), std::string::npos);
+}
+
+TEST(CliOptions, ParsesEveryFormAndRejectsMistakes) {
+    CliOptions o;
+    EXPECT_EQ(parseCliArguments({"--model=KP280", "-t", "--angle=270", "-o", "x.png", "a.txt", "--",
+                                 "-odd.txt"},
+                                o),
+              "");
+    EXPECT_EQ(o.model, 4);
+    EXPECT_TRUE(o.touch);
+    EXPECT_EQ(o.angle, 270);
+    EXPECT_EQ(o.panelPng, "x.png");
+    ASSERT_EQ(o.files.size(), 2u);
+    EXPECT_EQ(o.files[1], "-odd.txt");
+
+    CliOptions missingValue;
+    EXPECT_NE(parseCliArguments({"a.txt", "-m"}, missingValue), "");
+    CliOptions noFiles;
+    EXPECT_NE(parseCliArguments({"-v"}, noFiles), "");
+}
+
+TEST(PanelPng, BitReplicationRecoversEveryRgb565Value) {
+    for (uint32_t v = 0; v <= 0xFFFF; ++v) {
+        uint8_t rgb[3];
+        expandRgb565(uint16_t(v), rgb);
+        uint16_t back = uint16_t(((rgb[0] >> 3) << 11) | ((rgb[1] >> 2) << 5) | (rgb[2] >> 3));
+        ASSERT_EQ(back, v);
+    }
+    uint8_t white[3];
+    expandRgb565(0xFFFF, white);
+    EXPECT_EQ(white[0] + white[1] + white[2], 3 * 255);
+}
