@@ -45,12 +45,15 @@ int main(int argc, char** argv) {
     headlessStart(headless);
 
     int status = 0;
+    auto report = [&status](const std::string& error) {
+        if (error.empty()) return;
+        std::fprintf(stderr, "vantorix-cli: %s\n", error.c_str());
+        status = 1;
+    };
+    if (!options.decodeIn.empty()) report(decodeImageFile(options.decodeIn, options.decodeOut));
+    if (!options.prepareIn.empty()) report(prepareImageFile(options.prepareIn, options.prepareOut));
     for (const std::string& file : options.files) {
-        std::string error = runFile(file);
-        if (!error.empty()) {
-            std::fprintf(stderr, "vantorix-cli: %s\n", error.c_str());
-            status = 1;
-        }
+        report(runFile(file, options.atX, options.atY));
     }
     if (!options.panelPng.empty()) {
         std::string error =

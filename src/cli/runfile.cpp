@@ -1,5 +1,6 @@
 #include "cli/runfile.h"
 
+#include "command/bitmapload.h"
 #include "command/seam.h"
 #include "command/sendfile.h"
 #include "command/settings.h"
@@ -7,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -57,12 +59,43 @@ std::string runCommandFile(const std::string& path) {
     TFTcommandOut(text.data(), length);
     return {};
 }
+
+bool isPictureExtension(const std::string& ext) {
+    return ext == ".BMP" || ext == ".PNG" || ext == ".JPG" || ext == ".GIF";
+}
+
+const char* const unreadablePicture = ": cannot be read as a picture (missing, damaged or unsupported)";
+
+std::string writeImage(const std::string& out, uint8_t* image, uint32_t size) {
+    FILE* file = std::fopen(out.c_str(), "wb");
+    bool ok = file && std::fwrite(image, 1, size, file) == size;
+    if (file && std::fclose(file) != 0) ok = false;
+    std::free(image);
+    if (!ok) std::remove(out.c_str());
+    return ok ? std::string() : out + ": cannot write";
+}
 } // namespace
 
-std::string runFile(const std::string& path) {
+std::string decodeImageFile(const std::string& in, const std::string& out) {
+    if (!LoadDIB(&imageList, in.c_str())) return in + unreadablePicture;
+    uint8_t* image = addBMPfilehdr(&imageList.slot[imageList.first]);
+    MultiDibFree(&imageList);
+    if (!image) return in + ": out of memory";
+    return writeImage(out, image, rdLE32(image + 2));
+}
+
+std::string prepareImageFile(const std::string& in, const std::string& out) {
+    uint32_t size = 0;
+    uint8_t* image = prepareBitmapImage(in.c_str(), &size);
+    if (!image) return in + unreadablePicture;
+    return writeImage(out, image, size);
+}
+
+std::string runFile(const std::string& path, int atX, int atY) {
     std::string ext = upperExtension(path);
     if (ext == ".TXT") return runCommandFile(path);
-    if (ext == ".BMP" || ext == ".PNG" || ext == ".JPG" || ext == ".GIF" || ext == ".UF2")
-        return path + ": " + ext.substr(1) + " files are not supported yet";
+    if (isPictureExtension(ext))
+        return showImageFile(path.c_str(), atX, atY, 1) ? std::string() : path + unreadablePicture;
+    if (ext == ".UF2") return path + ": firmware files are not supported yet";
     return path + ": not a command, image or firmware file (.txt, .bmp, .png, .jpg, .gif, .uf2)";
 }

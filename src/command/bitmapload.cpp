@@ -1,5 +1,113 @@
-// Image files: fitted to the panel, converted, drawn and sent.
-#include "command/sendfile.h"
+// Image files: fitted to the panel, converted to what the module takes,
+// drawn on the emulated panel and sent to the board as a bitmap stream.
+#include "command/bitmapload.h"
 
-// Loading image files arrives with the image library.
-void BitmapLoad(const char*, int, int, int) {}
+#include "command/seam.h"
+#include "command/sendfile.h"
+#include "panel/zr_tft.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+MultiDIB imageList;
+
+namespace {
+int32_t headerWidth(const DIB* dib) { return int32_t(rdLE32(dib->bmih + BI_WIDTH)); }
+int32_t headerHeight(const DIB* dib) { return int32_t(rdLE32(dib->bmih + BI_HEIGHT)); }
+int headerDepth(const DIB* dib) { return rdLE16(dib->bmih + BI_BITCOUNT); }
+
+// The name as the log shows it: the part after the last folder separator.
+const char* displayName(const char* fileName) {
+    const char* name = fileName;
+    for (const char* p = fileName; *p; ++p)
+        if (*p == '\\' || *p == '/') name = p + 1;
+    return name;
+}
+
+int keptInside(int position, int size, int panelSize) {
+    if (position + size > panelSize) {
+        position = panelSize - size;
+        if (position < 0) position = 0;
+    }
+    return position;
+}
+
+// The board reads "-" as a separator, so a negative position goes out in the
+// 16-bit hexadecimal form that it reads back as the same negative number.
+int formatCoordinate(char* out, size_t size, int value) {
+    if (value < 0) return std::snprintf(out, size, "$%04X", unsigned(value) & 0xFFFF);
+    return std::snprintf(out, size, "%d", value);
+}
+
+void sendPositionPrefix(int x, int y) {
+    char xText[16], yText[16], prefix[40];
+    formatCoordinate(xText, sizeof xText, x);
+    formatCoordinate(yText, sizeof yText, y);
+    int length = std::snprintf(prefix, sizeof prefix, "#BM%s,%s,", xText, yText);
+    COMwrblk(prefix, length);
+}
+} // namespace
+
+uint8_t* addBMPfilehdr(const DIB* dib) {
+    if (!dib || !dib->mem) return nullptr;
+    uint32_t fileSize = dib->memSize + bmpFileHeaderSize;
+    uint8_t* image = static_cast<uint8_t*>(std::malloc(fileSize));
+    if (!image) return nullptr;
+    uint32_t sizeImage = rdLE32(dib->bmih + BI_SIZEIMAGE);
+    image[0] = 'B';
+    image[1] = 'M';
+    wrLE32(image + 2, fileSize);
+    wrLE16(image + 6, 0);
+    wrLE16(image + 8, 0);
+    wrLE32(image + 10, fileSize - sizeImage);
+    std::memcpy(image + bmpFileHeaderSize, dib->mem, dib->memSize);
+    return image;
+}
+
+uint8_t* prepareBitmapImage(const char* fileName, uint32_t* imageSize) {
+    *imageSize = 0;
+    if (!LoadDIB(&imageList, fileName)) return nullptr;
+    DIB* frame = &imageList.slot[imageList.first];
+    int32_t w0 = headerWidth(frame), h0 = headerHeight(frame);
+    int d0 = headerDepth(frame);
+    printMessage("Open image '%s'\r\n", displayName(fileName));
+    if (w0 > TFTwidth || h0 > TFTheight) {
+        NewResizeDIB(frame, TFTwidth, TFTheight, 1);
+        printMessage("Resize %dx%d -> %dx%d\r\n", int(w0), int(h0), int(headerWidth(frame)),
+                     int(headerHeight(frame)));
+    }
+    if (d0 > 16) ChangeDIBto16Bit(frame, 1);
+    if (rdLE32(frame->bmih + BI_SIZEIMAGE) > bitmapTransferLimit) ChangeDIBto8Bit(frame, 16);
+    if (headerDepth(frame) != d0)
+        printMessage("Change colordepth %d bit -> %d bit\r\n", d0, headerDepth(frame));
+    uint8_t* image = addBMPfilehdr(frame);
+    if (image) *imageSize = rdLE32(image + 2);
+    MultiDibFree(&imageList);
+    return image;
+}
+
+int showImageFile(const char* fileName, int x, int y, int keepInside) {
+    uint32_t total = 0;
+    uint8_t* image = prepareBitmapImage(fileName, &total);
+    if (!image) return 0;
+    int32_t width = int32_t(rdLE32(image + 18)), height = int32_t(rdLE32(image + 22));
+    if (keepInside) {
+        x = keptInside(x, width, TFTwidth);
+        y = keptInside(y, height, TFTheight);
+    }
+    TFTbitmap(int16_t(x), int16_t(y), image, 0, 0);
+    RedrawAA();
+    if (picoPort) {
+        printMessage("Send bitmap with %d bytes\r\n", int(total));
+        // Without a prefix the board draws at 0,0; a negative position needs one too.
+        if (x != 0 || y != 0) sendPositionPrefix(x, y);
+        sendbuffer(image, int(total));
+    }
+    std::free(image);
+    return 1;
+}
+
+void BitmapLoad(const char* fileName, int x, int y, int keepInside) {
+    showImageFile(fileName, x, y, keepInside);
+}
