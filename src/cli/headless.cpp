@@ -94,7 +94,8 @@ std::vector<uint16_t> panelPixelsTopDown() {
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(frameMem);
     for (int y = 0; y < TFTheight; ++y) {
         const uint8_t* row = bytes + size_t(TFTheight - 1 - y) * TFTwidth * 2;
-        for (int x = 0; x < TFTwidth; ++x) pixels.push_back(uint16_t(row[2 * x] | (row[2 * x + 1] << 8)));
+        for (int x = 0; x < TFTwidth; ++x)
+            pixels.push_back(uint16_t(row[2 * x] | (row[2 * x + 1] << 8)));
     }
     return pixels;
 }

@@ -9,7 +9,7 @@ struct HeadlessOptions {
     int model = 1;
     int touch = 0;
     int angle = 0;
-    bool verbose = false;               // job log lines to stderr
+    bool verbose = false;                       // job log lines to stderr
     std::vector<uint8_t>* boardBytes = nullptr; // when set, acts as a connected board
 };
 

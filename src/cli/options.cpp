@@ -27,7 +27,8 @@ const char* const cliUsage =
 
 namespace {
 bool takeValue(const std::vector<std::string>& args, size_t& i, const std::string& arg,
-               const char* shortName, const char* longName, std::string& value, std::string& error) {
+               const char* shortName, const char* longName, std::string& value,
+               std::string& error) {
     std::string longPrefix = std::string(longName) + "=";
     if (arg.rfind(longPrefix, 0) == 0) {
         value = arg.substr(longPrefix.size());
@@ -45,7 +46,8 @@ bool takeValue(const std::vector<std::string>& args, size_t& i, const std::strin
 bool parsePosition(const std::string& text, int& x, int& y) {
     int consumed = 0;
     if (std::sscanf(text.c_str(), "%d,%d%n", &x, &y, &consumed) != 2) return false;
-    return size_t(consumed) == text.size() && x >= -32768 && x <= 32767 && y >= -32768 && y <= 32767;
+    return size_t(consumed) == text.size() && x >= -32768 && x <= 32767 && y >= -32768 &&
+           y <= 32767;
 }
 
 bool takePair(const std::vector<std::string>& args, size_t& i, std::string& first,

@@ -9,7 +9,7 @@ struct CliOptions {
     std::string panelPng;
     std::string boardBytes; // file that receives what a connected board would get
     bool verbose = false;
-    int atX = 0, atY = 0;          // drop position of image files
+    int atX = 0, atY = 0;              // drop position of image files
     std::string decodeIn, decodeOut;   // --decode IN OUT.bmp
     std::string prepareIn, prepareOut; // --prepare IN OUT.bmp
     bool help = false;

@@ -47,8 +47,8 @@ std::string writePanelPng(const char* path, const std::vector<uint16_t>& pixels,
     PngWriter writer;
     writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (writer.png) writer.info = png_create_info_struct(writer.png);
-    std::string error = writer.info ? encodeRows(writer, file, rgb, width, height)
-                                    : "out of memory";
+    std::string error =
+        writer.info ? encodeRows(writer, file, rgb, width, height) : "out of memory";
     if (std::fclose(file) != 0 && error.empty()) error = "write error";
     if (!error.empty()) std::remove(path);
     return error;

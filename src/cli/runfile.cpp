@@ -30,7 +30,8 @@ bool readWholeFile(const std::string& path, std::vector<char>& text, std::string
     }
     char chunk[65536];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.insert(text.end(), chunk, chunk + got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.insert(text.end(), chunk, chunk + got);
     bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) error = "read error";
@@ -64,7 +65,8 @@ bool isPictureExtension(const std::string& ext) {
     return ext == ".BMP" || ext == ".PNG" || ext == ".JPG" || ext == ".GIF";
 }
 
-const char* const unreadablePicture = ": cannot be read as a picture (missing, damaged or unsupported)";
+const char* const unreadablePicture =
+    ": cannot be read as a picture (missing, damaged or unsupported)";
 
 std::string writeImage(const std::string& out, uint8_t* image, uint32_t size) {
     FILE* file = std::fopen(out.c_str(), "wb");

@@ -13,9 +13,15 @@
 MultiDIB imageList;
 
 namespace {
-int32_t headerWidth(const DIB* dib) { return int32_t(rdLE32(dib->bmih + BI_WIDTH)); }
-int32_t headerHeight(const DIB* dib) { return int32_t(rdLE32(dib->bmih + BI_HEIGHT)); }
-int headerDepth(const DIB* dib) { return rdLE16(dib->bmih + BI_BITCOUNT); }
+int32_t headerWidth(const DIB* dib) {
+    return int32_t(rdLE32(dib->bmih + BI_WIDTH));
+}
+int32_t headerHeight(const DIB* dib) {
+    return int32_t(rdLE32(dib->bmih + BI_HEIGHT));
+}
+int headerDepth(const DIB* dib) {
+    return rdLE16(dib->bmih + BI_BITCOUNT);
+}
 
 // The name as the log shows it: the part after the last folder separator.
 const char* displayName(const char* fileName) {

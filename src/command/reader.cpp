@@ -1,7 +1,9 @@
 #include "command/reader.h"
 
 namespace {
-bool isDecimalDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isDecimalDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 
 int hexDigitValue(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -15,7 +17,9 @@ bool isStopCharacter(unsigned char c) {
            c == '"' || c == '\'';
 }
 
-bool isConversionSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isConversionSpace(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // The value "%x" would give for the text after a "$": leading white space,
 // an optional sign and an optional 0x prefix are accepted as the firmware's

@@ -9,7 +9,9 @@ namespace {
 Seam hooks{};
 }
 
-void installSeam(const Seam& seam) { hooks = seam; }
+void installSeam(const Seam& seam) {
+    hooks = seam;
+}
 void resetSeam() {
     hooks = Seam{};
     picoPort = 0;

@@ -5,11 +5,11 @@
 #include <cstdint>
 
 struct Seam {
-    void (*redrawPanel)();                          // RedrawAA
-    void (*checkMenuFile)();                        // CheckMenuFile
-    void (*checkMenuTFT)();                         // CheckMenuTFT
-    void (*newTFT)(int resize);                     // NewTFT
-    void (*logLine)(const char* line);              // printMessage, already formatted
+    void (*redrawPanel)();                           // RedrawAA
+    void (*checkMenuFile)();                         // CheckMenuFile
+    void (*checkMenuTFT)();                          // CheckMenuTFT
+    void (*newTFT)(int resize);                      // NewTFT
+    void (*logLine)(const char* line);               // printMessage, already formatted
     int (*writeBlock)(const void* data, int length); // COMwrblk: bytes written, or -1
     int (*sendBuffer)(const void* data, int length); // sendbuffer: 1 when all was sent
 };

@@ -34,7 +34,9 @@ void redrawWithDemo(int demo) {
     CheckMenuFile();
 }
 
-void forward(const Scan& s) { TFTcommandSend(s.start, s.p); }
+void forward(const Scan& s) {
+    TFTcommandSend(s.start, s.p);
+}
 
 // ---- "#" rows ----
 void commandBacklight(Scan& s) {
@@ -54,7 +56,9 @@ void commandDisplayFill(Scan& s) {
     forward(s);
 }
 
-bool isQuarterTurn(int angle) { return angle == 0 || angle == 90 || angle == 180 || angle == 270; }
+bool isQuarterTurn(int angle) {
+    return angle == 0 || angle == 90 || angle == 180 || angle == 270;
+}
 
 // Angles other than quarter turns are treated like an unchanged angle: the
 // panel cannot take them and the module file names have no place for them.
@@ -110,7 +114,9 @@ void drawTextCommand(Scan& s, int16_t x, int16_t y) {
     forward(s);
 }
 
-void commandTextLine(Scan& s) { drawTextCommand(s, -1, -1); }
+void commandTextLine(Scan& s) {
+    drawTextCommand(s, -1, -1);
+}
 
 void commandTextPosition(Scan& s) {
     int16_t x = getnextvalue(&s.p);
@@ -118,7 +124,9 @@ void commandTextPosition(Scan& s) {
     drawTextCommand(s, x, y);
 }
 
-bool isBitmapSearchStop(char c) { return c == 0 || c == 'B' || c == '"' || c == '\'' || c == ';'; }
+bool isBitmapSearchStop(char c) {
+    return c == 0 || c == 'B' || c == '"' || c == '\'' || c == ';';
+}
 
 bool hasBackslashOrIsAbsolute(const char* name) {
     return std::strchr(name, '\\') != nullptr || name[0] == '/';
@@ -188,23 +196,26 @@ struct CommandRow {
 };
 
 const CommandRow commandTable[] = {
-    {ESC, "D", commandDemoScreen},      {ESC, "S", commandStartScreen},
-    {'#', "LB", commandBacklight},      {'#', "DC", commandDisplayClear},
-    {'#', "DF", commandDisplayFill},    {'#', "DO", commandDisplayOrientation},
-    {'#', "FA", commandFillArea},       {'#', "TC", commandTextColour},
-    {'#', "TF", commandTextFont},       {'#', "TS", commandTextStart},
-    {'#', "TL", commandTextLine},       {'#', "TP", commandTextPosition},
+    {ESC, "D", commandDemoScreen},   {ESC, "S", commandStartScreen},
+    {'#', "LB", commandBacklight},   {'#', "DC", commandDisplayClear},
+    {'#', "DF", commandDisplayFill}, {'#', "DO", commandDisplayOrientation},
+    {'#', "FA", commandFillArea},    {'#', "TC", commandTextColour},
+    {'#', "TF", commandTextFont},    {'#', "TS", commandTextStart},
+    {'#', "TL", commandTextLine},    {'#', "TP", commandTextPosition},
     {'#', "BM", commandBitmap},
 };
 
 // Letters compare with bit 5 cleared, so lower case names the same command.
-char commandLetter(char c) { return static_cast<char>(static_cast<unsigned char>(c) & 0xDF); }
+char commandLetter(char c) {
+    return static_cast<char>(static_cast<unsigned char>(c) & 0xDF);
+}
 
 const CommandRow* findCommand(char form, const char* letters, int letterCount) {
     for (const CommandRow& row : commandTable) {
         if (row.form != form) continue;
         bool same = true;
-        for (int i = 0; i < letterCount; ++i) same = same && commandLetter(letters[i]) == row.letters[i];
+        for (int i = 0; i < letterCount; ++i)
+            same = same && commandLetter(letters[i]) == row.letters[i];
         if (same) return &row;
     }
     return nullptr;
@@ -233,9 +244,13 @@ void runCommands(const char* text, const char* end) {
 }
 } // namespace
 
-void TFTcommandOut(const char* text) { runCommands(text, text + std::strlen(text)); }
+void TFTcommandOut(const char* text) {
+    runCommands(text, text + std::strlen(text));
+}
 
-void TFTcommandOut(const char* text, size_t length) { runCommands(text, text + length); }
+void TFTcommandOut(const char* text, size_t length) {
+    runCommands(text, text + length);
+}
 
 void TFTcommand(const char* format, ...) {
     char buffer[256];

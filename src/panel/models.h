@@ -3,9 +3,9 @@
 #include <cstdint>
 
 struct ModelInfo {
-    const char* name;         // "KP096" ...
-    const char* title;        // window title text
-    int16_t width, height;    // panel at 0 degrees
+    const char* name;      // "KP096" ...
+    const char* title;     // window title text
+    int16_t width, height; // panel at 0 degrees
     const char* controller;
     bool hasTouchOption;
     int16_t menuEntry;

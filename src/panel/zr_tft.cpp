@@ -120,4 +120,6 @@ void TFTfill(uint16_t colour, int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
     gpio_put(5, 1);
 }
 
-void TFTclear(uint16_t colour) { TFTfill(colour, 0, 0, int16_t(TFTwidth - 1), int16_t(TFTheight - 1)); }
+void TFTclear(uint16_t colour) {
+    TFTfill(colour, 0, 0, int16_t(TFTwidth - 1), int16_t(TFTheight - 1));
+}

@@ -10,11 +10,11 @@ extern int16_t TFTmodel;
 extern int16_t TFTwidth;
 extern int16_t TFTheight;
 extern int16_t TFTangle;
-extern uint16_t* frameMem;        // supplied by the window side
-extern uint32_t frameMemPixels;   // capacity of frameMem in pixels
+extern uint16_t* frameMem;      // supplied by the window side
+extern uint32_t frameMemPixels; // capacity of frameMem in pixels
 extern uint16_t winX1, winX2, winY1, winY2;
 extern uint16_t curX, curY;
-extern uint8_t lineBuf[960];      // one row of up to 480 pixels, high byte first
+extern uint8_t lineBuf[960]; // one row of up to 480 pixels, high byte first
 
 // ---- text state ----
 extern int16_t textX, textY, textH;

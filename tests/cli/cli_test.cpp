@@ -45,8 +45,10 @@ struct CliRun {
 };
 
 CliRun runCli(const std::string& args) {
-    fs::path errFile = fs::temp_directory_path() / ("vantorix_cli_err_" + std::to_string(::getpid()));
-    std::string command = std::string(VANTORIX_CLI_PATH) + " " + args + " >/dev/null 2>" + errFile.string();
+    fs::path errFile =
+        fs::temp_directory_path() / ("vantorix_cli_err_" + std::to_string(::getpid()));
+    std::string command =
+        std::string(VANTORIX_CLI_PATH) + " " + args + " >/dev/null 2>" + errFile.string();
     int raw = std::system(command.c_str());
     std::ifstream in(errFile);
     std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -57,8 +59,8 @@ CliRun runCli(const std::string& args) {
 struct TempDir {
     fs::path path;
     TempDir() {
-        path = fs::temp_directory_path() / ("vantorix_cli_" + std::to_string(::getpid()) + "_" +
-                                            std::to_string(counter++));
+        path = fs::temp_directory_path() /
+               ("vantorix_cli_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
         fs::create_directories(path);
     }
     ~TempDir() { fs::remove_all(path); }
@@ -100,12 +102,12 @@ TEST(CliEndToEnd, PanelSizeFollowsModelAndAngle) {
     const struct {
         const char* model;
         int angle, width, height;
-    } cases[] = {{"1", 0, 80, 160}, {"KP096", 270, 160, 80}, {"kp150", 90, 240, 240},
-                 {"KP200", 180, 240, 320}, {"4", 90, 320, 240}, {"KP240", 0, 240, 320}};
+    } cases[] = {{"1", 0, 80, 160},        {"KP096", 270, 160, 80}, {"kp150", 90, 240, 240},
+                 {"KP200", 180, 240, 320}, {"4", 90, 320, 240},     {"KP240", 0, 240, 320}};
     for (const auto& c : cases) {
         std::string png = dir.file("size.png");
-        CliRun run = runCli(std::string("--model ") + c.model + " --angle " + std::to_string(c.angle) +
-                            " " + commands + " --panel-png " + png);
+        CliRun run = runCli(std::string("--model ") + c.model + " --angle " +
+                            std::to_string(c.angle) + " " + commands + " --panel-png " + png);
         ASSERT_EQ(run.status, 0) << run.err;
         PngImage image;
         ASSERT_TRUE(readPng(png, image));
@@ -127,8 +129,8 @@ TEST(CliEndToEnd, ExitStatusesAndMessages) {
 
     // A missing and a refused file: named, the others still run, the PNG still written.
     std::string png = dir.file("partial.png");
-    CliRun partial = runCli(dir.file("missing.txt") + " " + dir.write("notes.doc", "x") + " " + good +
-                            " -o " + png);
+    CliRun partial = runCli(dir.file("missing.txt") + " " + dir.write("notes.doc", "x") + " " +
+                            good + " -o " + png);
     EXPECT_EQ(partial.status, 1);
     EXPECT_NE(partial.err.find("missing.txt"), std::string::npos);
     EXPECT_NE(partial.err.find("notes.doc"), std::string::npos);
@@ -156,10 +158,10 @@ TEST(CliEndToEnd, BoardBytesAndVerboseLog) {
 
 TEST(CliOptions, ParsesEveryFormAndRejectsMistakes) {
     CliOptions o;
-    EXPECT_EQ(parseCliArguments({"--model=KP280", "-t", "--angle=270", "-o", "x.png", "a.txt", "--",
-                                 "-odd.txt"},
-                                o),
-              "");
+    EXPECT_EQ(
+        parseCliArguments(
+            {"--model=KP280", "-t", "--angle=270", "-o", "x.png", "a.txt", "--", "-odd.txt"}, o),
+        "");
     EXPECT_EQ(o.model, 4);
     EXPECT_TRUE(o.touch);
     EXPECT_EQ(o.angle, 270);

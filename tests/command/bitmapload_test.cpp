@@ -71,7 +71,9 @@ struct BitmapLoadTest : ::testing::Test {
     static inline BitmapLoadTest* current = nullptr;
 };
 
-uint32_t gradient(int x, int y) { return uint32_t((x * 255 / 239) << 16 | (y % 256) << 8 | 0x40); }
+uint32_t gradient(int x, int y) {
+    return uint32_t((x * 255 / 239) << 16 | (y % 256) << 8 | 0x40);
+}
 } // namespace
 
 TEST_F(BitmapLoadTest, PictureOfPanelSizeBecomesSixteenBitsWithoutResize) {

@@ -62,7 +62,8 @@ TEST_F(Interpreter, ColourPackingFollowsTheFirmware) {
 TEST_F(Interpreter, OnlyTheFirstCommandOfALineRuns) {
     run("#DF 0,0,255 #DF 255,0,0\n;#DF 0,255,0\nfree text #XY 1,2\n");
     EXPECT_EQ(at(0, 0), 0x001F);
-    EXPECT_EQ(received(), "#DF 0,0,255\n") << "comments, free text and unknown commands send nothing";
+    EXPECT_EQ(received(), "#DF 0,0,255\n")
+        << "comments, free text and unknown commands send nothing";
 }
 
 TEST_F(Interpreter, MissingParametersReadAsZero) {
@@ -108,7 +109,12 @@ TEST_F(Interpreter, TextCommandsForwardUpToWhereTheTextEnded) {
 }
 
 TEST_F(Interpreter, ScreenCommandsSetDemoStateAndForward) {
-    const std::string escD = "\x1b" "D2\n", escD0 = "\x1b" "d0\n", escS = "\x1b" "S1\n";
+    const std::string escD = "\x1b"
+                             "D2\n",
+                      escD0 = "\x1b"
+                              "d0\n",
+                      escS = "\x1b"
+                             "S1\n";
     run(escD);
     EXPECT_EQ(demoScreen, 2);
     EXPECT_EQ(Demo, 1);

@@ -5,7 +5,8 @@
 #include <cstring>
 
 TEST(PanelGeometry, ModelSizesAndOrientationSwaps) {
-    const int sizes[7][2] = {{0, 0}, {80, 160}, {240, 240}, {240, 320}, {240, 320}, {320, 480}, {240, 320}};
+    const int sizes[7][2] = {{0, 0},     {80, 160},  {240, 240}, {240, 320},
+                             {240, 320}, {320, 480}, {240, 320}};
     for (int model = 1; model <= 6; ++model) {
         resetPanelState();
         TFTinit(int16_t(model));
@@ -100,7 +101,7 @@ TEST(PanelWindow, WindowsOutsideThePanelNeverLeaveTheFrameMemory) {
     std::vector<uint16_t> memory(frame + 2 * guard, 0x5A5A);
     setFrameMem(memory.data() + guard, uint32_t(frame));
     std::vector<uint8_t> stream(2 * 3000, 0xEE);
-    const int16_t windows[][4] = {{-10, -10, 100, 200}, {70, 150, 500, 500},  {-1, 0, -1, 0},
+    const int16_t windows[][4] = {{-10, -10, 100, 200}, {70, 150, 500, 500},     {-1, 0, -1, 0},
                                   {0, -5, 5, -1},       {79, 159, 32767, 32767}, {100, 100, 5, 5}};
     for (const auto& w : windows) {
         TFTwindow(w[0], w[1], w[2], w[3]);

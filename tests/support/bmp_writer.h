@@ -54,11 +54,12 @@ inline std::vector<uint8_t> makeBmp8(int width, int height,
     putLE(b, 34, uint32_t(rowBytes * height), 4);
     for (int i = 0; i < 256; ++i) b[54 + 4 * i] = b[55 + 4 * i] = b[56 + 4 * i] = uint8_t(i);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) b[offset + size_t(height - 1 - y) * rowBytes + x] = index(x, y);
+        for (int x = 0; x < width; ++x)
+            b[offset + size_t(height - 1 - y) * rowBytes + x] = index(x, y);
     return b;
 }
 
 inline void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
