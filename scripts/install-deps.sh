@@ -2,7 +2,8 @@
 # Installs what building and testing need on Debian 12 (quietly; safe to rerun).
 set -euo pipefail
 packages=(cmake g++ make pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev
-          libgtest-dev googletest libbenchmark-dev xxd mingw-w64 libz-mingw-w64-dev)
+          libgtest-dev googletest libbenchmark-dev xxd libstb-dev libgif-dev
+          mingw-w64 libz-mingw-w64-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
