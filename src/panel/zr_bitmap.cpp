@@ -1,10 +1,182 @@
 // Drawing of BMP file images on the panel.
+//
+// The image arrives as a complete BMP file in memory whose size field (offset
+// 2) is the length of the buffer: the inline bitmaps of a command file have
+// been checked against the text, the other callers pass exact images. Every
+// read is kept inside [bmp, bmp + size); a file whose headers, palette or
+// pixel rows do not fit in that size draws nothing.
 #include "panel/zr_tft.h"
+
+#include "image/dib.h"
 
 uint16_t bmpPalette[256];
 const uint8_t* bmpCurrent = nullptr;
 
-// Bitmap drawing arrives with the panel bitmap support.
-void TFTbitmap(int16_t, int16_t, const uint8_t*, int16_t, int16_t) {}
-void BMPdat2Palette(const uint8_t*) {}
-void BMPdat2Linebuf(const uint8_t*, int) {}
+namespace {
+constexpr uint32_t fileHeaderBytes = 14;
+constexpr uint32_t minHeaderBytes = fileHeaderBytes + 40; // the fields we read end at 50
+constexpr int lineBufPixels = int(sizeof lineBuf / 2);
+
+// What the drawing needs to know about a BMP, taken from its headers once
+// they have been found consistent with the buffer.
+struct BmpLayout {
+    uint32_t fileSize;
+    uint32_t pixelOffset;
+    int32_t width;
+    int32_t height;
+    int bits;
+    uint32_t rowBytes;
+    uint32_t paletteEntries; // 0 for 16 and 24 bits
+};
+
+// Fills the layout and returns 1 for a file this driver can draw, else 0.
+// Refused: no "BM", a size below the two headers, an information header
+// shorter than 40 bytes, a top-down or empty image, a depth/compression pair
+// without a conversion (2 bits, 16 bits without bit fields, 32 bits, RLE...),
+// more than 256 palette entries, a palette reaching into the headers, and
+// pixel rows that end beyond the file.
+int bmpLayout(const uint8_t* bmp, BmpLayout& out) {
+    if (!bmp || bmp[0] != 'B' || bmp[1] != 'M') return 0;
+    out.fileSize = rdLE32(bmp + 2);
+    if (out.fileSize < minHeaderBytes) return 0;
+    if (rdLE32(bmp + 14) < 40) return 0;
+    out.pixelOffset = rdLE32(bmp + 10);
+    out.width = int32_t(rdLE32(bmp + 18));
+    out.height = int32_t(rdLE32(bmp + 22));
+    out.bits = rdLE16(bmp + 28);
+    uint32_t compression = rdLE32(bmp + 30);
+    if (out.width <= 0 || out.height <= 0) return 0;
+    switch (out.bits) {
+    case 1:
+    case 4:
+    case 8:
+    case 24:
+        if (compression != 0) return 0;
+        break;
+    case 16:
+        if (compression != 3) return 0;
+        break;
+    default:
+        return 0;
+    }
+    out.paletteEntries = 0;
+    if (out.bits <= 8) {
+        out.paletteEntries = rdLE16(bmp + 46); // the count is cut to 16 bits
+        if (out.paletteEntries == 0) out.paletteEntries = 1u << out.bits;
+        if (out.paletteEntries > 256) return 0;
+    }
+    uint64_t rowBytes = ((uint64_t(out.width) * uint64_t(out.bits) + 31) / 32) * 4;
+    uint64_t pixelBytes = rowBytes * uint64_t(out.height);
+    if (out.pixelOffset < minHeaderBytes + 4 * out.paletteEntries) return 0;
+    if (uint64_t(out.pixelOffset) + pixelBytes > out.fileSize) return 0;
+    out.rowBytes = uint32_t(rowBytes);
+    return 1;
+}
+
+void putPixel(int i, uint16_t colour) {
+    lineBuf[2 * i] = uint8_t(colour >> 8);
+    lineBuf[2 * i + 1] = uint8_t(colour);
+}
+
+// Converts count pixels into lineBuf, starting first pixels into the byte at
+// row (first is non-zero only for 1 and 4 bits, where a byte holds several).
+void convertRow(const uint8_t* row, int first, int count, int bits) {
+    if (count > lineBufPixels) count = lineBufPixels;
+    for (int i = 0; i < count; ++i) {
+        int p = first + i;
+        switch (bits) {
+        case 1:
+            putPixel(i, bmpPalette[(row[p >> 3] >> (7 - (p & 7))) & 1]);
+            break;
+        case 4:
+            putPixel(i, bmpPalette[(row[p >> 1] >> ((p & 1) ? 0 : 4)) & 0x0F]);
+            break;
+        case 8:
+            putPixel(i, bmpPalette[row[p]]);
+            break;
+        case 16:
+            putPixel(i, rdLE16(row + 2 * p));
+            break;
+        case 24:
+            putPixel(i, rgb565(row[3 * p + 2], row[3 * p + 1], row[3 * p]));
+            break;
+        }
+    }
+}
+
+// 1 when [p, p + bytes) lies inside the pixel rows of the current bitmap.
+int insidePixels(const BmpLayout& layout, const uint8_t* p, uint64_t bytes) {
+    uintptr_t start = reinterpret_cast<uintptr_t>(bmpCurrent) + layout.pixelOffset;
+    uintptr_t end = reinterpret_cast<uintptr_t>(bmpCurrent) + layout.fileSize;
+    uintptr_t at = reinterpret_cast<uintptr_t>(p);
+    return at >= start && at <= end && bytes <= end - at;
+}
+} // namespace
+
+void BMPdat2Palette(const uint8_t* pixels) {
+    BmpLayout layout;
+    if (!bmpLayout(bmpCurrent, layout) || layout.paletteEntries == 0) return;
+    if (pixels != bmpCurrent + layout.pixelOffset) return;
+    const uint8_t* entry = pixels - 4 * layout.paletteEntries;
+    for (uint32_t i = 0; i < layout.paletteEntries; ++i, entry += 4)
+        bmpPalette[i] = rgb565(entry[2], entry[1], entry[0]);
+}
+
+void BMPdat2Linebuf(const uint8_t* row, int count) {
+    BmpLayout layout;
+    if (count <= 0 || !bmpLayout(bmpCurrent, layout)) return;
+    if (count > lineBufPixels) count = lineBufPixels;
+    if (!insidePixels(layout, row, (uint64_t(count) * uint64_t(layout.bits) + 7) / 8)) return;
+    convertRow(row, 0, count, layout.bits);
+}
+
+// Draws the image with its pixel (skipX, skipY) at panel position (x, y),
+// clipped at the panel's edges. As on the module the left skip is taken in
+// whole bytes (a multiple of 8 pixels for 1 bit, even for 4 bits). Negative
+// positions are clipped exactly at the left and top edge instead of being
+// written before the frame; negative skips draw nothing.
+void TFTbitmap(int16_t x, int16_t y, const uint8_t* bmp, int16_t skipX, int16_t skipY) {
+    if (x >= TFTwidth || y >= TFTheight) return;
+    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    bmpCurrent = bmp;
+    BmpLayout layout;
+    if (!bmpLayout(bmp, layout)) return;
+    if (skipX < 0 || skipY < 0) return;
+    const uint8_t* pixels = bmp + layout.pixelOffset;
+
+    // First image column as the module picks it: the skip rounded down to a byte.
+    int32_t firstColumn =
+        int32_t((uint32_t(skipX) * uint32_t(layout.bits) / 8) * 8 / uint32_t(layout.bits));
+    int32_t firstRow = skipY;
+    int32_t w = layout.width - skipX;
+    int32_t h = layout.height - skipY;
+    int32_t left = x, top = y;
+    if (left < 0) {
+        firstColumn -= left;
+        w += left;
+        left = 0;
+    }
+    if (top < 0) {
+        firstRow -= top;
+        h += top;
+        top = 0;
+    }
+    if (left + w > TFTwidth) w = TFTwidth - left;
+    if (top + h > TFTheight) h = TFTheight - top;
+    if (w > lineBufPixels) w = lineBufPixels;
+    if (w <= 0 || h <= 0) return;
+
+    BMPdat2Palette(pixels);
+    gpio_put(5, 0);
+    TFTwindow(int16_t(left), int16_t(top), int16_t(left + w - 1), int16_t(top + h - 1));
+    uint32_t firstBit = uint32_t(firstColumn) * uint32_t(layout.bits);
+    int firstInByte = int((firstBit % 8) / uint32_t(layout.bits));
+    for (int32_t j = 0; j < h; ++j) {
+        // Rows are stored bottom-up: image row r (from the top) is stored row height-1-r.
+        uint32_t stored = uint32_t(layout.height - 1 - (firstRow + j));
+        const uint8_t* row = pixels + uint64_t(layout.rowBytes) * stored + firstBit / 8;
+        convertRow(row, firstInByte, w, layout.bits);
+        write_buf(lineBuf, uint32_t(2 * w));
+    }
+    gpio_put(5, 1);
+}
