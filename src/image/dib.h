@@ -94,10 +94,28 @@ void FloydSteinbergDithering(const DIB* source, DIB* destination);
 uint8_t GetByteValue(int value);
 int MakeBestPalette(const DIB* source, DIB* destination, int n, int precision);
 int ChangeDIBtoMinPalette(DIB* dib);
-int CountColors(const DIB* dib, uint32_t* palette256, int stop);
+int CountColors(const DIB* dib, uint8_t* palette256, int stop);
 int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed);
 void SortColorValues(uint32_t* values, int first, int last, uint32_t* parallel);
 int NearestPaletteColor(const uint8_t* palette, int red, int green, int blue, int entries);
+// Fills the palette entries a picture leaves free: 256 colours as red, green, blue.
+extern const uint8_t StandardPalette[256][3];
+
+// Geometry of a record's block as its header describes it, checked against
+// memSize, so that operations on records read from files stay inside the
+// block and inside every row.
+struct DIBLayout {
+    int32_t width;           // > 0
+    int32_t height;          // > 0 (bottom-up rows only)
+    int32_t bitCount;        // 1, 4, 8, 16, 24 or 32
+    uint32_t compression;    // biCompression
+    uint32_t headerSize;     // biSize, >= 40
+    uint32_t pixelOffset;    // bits - mem
+    uint32_t lineBytes;      // stored row length
+    uint32_t paletteEntries; // palette entries in the block (bit depths up to 8), else 0
+};
+// 1 and the layout when the record is usable, 0 otherwise.
+int GetDIBLayout(const DIB* dib, DIBLayout* layout);
 
 // Resizing.
 int NewResizeDIB(DIB* dib, int width, int height, int keepAspect);
