@@ -17,10 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path& benchDir() {
-    static fs::path dir;
-    if (!dir.empty()) return dir;
-    dir = fs::temp_directory_path() / "vantorix_incbake_bench";
+// Writes the input afresh; the caller removes the folder (about 200 MB with
+// both outputs) when done.
+fs::path makeBenchDir() {
+    fs::path dir = fs::temp_directory_path() / "vantorix_incbake_bench";
     fs::create_directories(dir);
     std::vector<char> data(16u << 20);
     std::mt19937 rng(7);
@@ -43,7 +43,7 @@ double timeCommand(const std::string& cmd) {
 }
 
 void BM_Incbake16MiB_VsXxd(benchmark::State& state) {
-    const fs::path& dir = benchDir();
+    const fs::path dir = makeBenchDir();
     std::string cd = "cd '" + dir.string() + "' && ";
     std::string incbake = cd + "'" VANTORIX_INCBAKE_PATH "' random16m.bin </dev/null >/dev/null";
     std::string xxd = cd + "xxd -i random16m.bin > random16m_xxd.h";
@@ -53,7 +53,7 @@ void BM_Incbake16MiB_VsXxd(benchmark::State& state) {
         double t = timeCommand(incbake);
         if (t < 0) {
             state.SkipWithError("incbake failed");
-            return;
+            break;
         }
         state.SetIterationTime(t);
         incbakeTotal += t;
@@ -65,6 +65,9 @@ void BM_Incbake16MiB_VsXxd(benchmark::State& state) {
                 xxdTotal += x;
         }
     }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    if (state.error_occurred()) return;
     double n = double(state.iterations());
     state.SetBytesProcessed(int64_t(state.iterations()) * (16 << 20));
     state.counters["incbake_s"] = incbakeTotal / n;
