@@ -530,7 +530,7 @@ int LoadGIF(MultiDIB* list, const char* fileName) {
         screenSize(anim, &W, &H);
         uint64_t area = ((uint64_t(W) * 24 + 31) / 32) * 4 * H;
         uint64_t fit = GIF_MAX_STRIP / area;
-        if (fit < uint64_t(count)) count = int(fit);
+        if (fit < uint64_t(count)) count = fit < 1 ? 1 : int(fit);
         for (int k = count; k < anim->count; k++) {
             free(anim->frame[k].mem);
             memset(&anim->frame[k], 0, sizeof(DIB));

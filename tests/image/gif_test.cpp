@@ -97,7 +97,7 @@ void putTable(Bytes& f, Bytes rgb) {
 
 struct Frame {
     int left = 0, top = 0, w = 0, h = 0;
-    Bytes px; // picture order, row by row
+    Bytes px;    // picture order, row by row
     Bytes local; // red, green, blue; empty: global table
     bool interlace = false;
     int delay = -1; // no graphic control extension when negative
@@ -117,10 +117,14 @@ Bytes gifFile(int W, int H, const Bytes& global, int bg, const std::vector<Frame
     if (!global.empty()) putTable(f, global);
     for (const Frame& fr : frames) {
         if (fr.delay >= 0) {
-            Bytes gce = {0x21, 0xF9, 4,
+            Bytes gce = {0x21,
+                         0xF9,
+                         4,
                          uint8_t((fr.disposal << 2) | (fr.transparent >= 0 ? 1 : 0)),
-                         uint8_t(fr.delay), uint8_t(fr.delay >> 8),
-                         uint8_t(fr.transparent >= 0 ? fr.transparent : 0), 0};
+                         uint8_t(fr.delay),
+                         uint8_t(fr.delay >> 8),
+                         uint8_t(fr.transparent >= 0 ? fr.transparent : 0),
+                         0};
             f.insert(f.end(), gce.begin(), gce.end());
         }
         f.push_back(0x2C);
@@ -401,7 +405,9 @@ TEST(GifReader, BadDataIsClippedOrCut) {
     for (size_t n = 0; n < anim.size(); n++) {
         int r = loadGif(Bytes(anim.begin(), anim.begin() + n), list, "cut.gif");
         EXPECT_TRUE(r == 0 || r == 1);
-        if (r) touchAll(list->slot[list->first]);
-        else EXPECT_EQ(list->count, 0);
+        if (r)
+            touchAll(list->slot[list->first]);
+        else
+            EXPECT_EQ(list->count, 0);
     }
 }

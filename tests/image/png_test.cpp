@@ -249,7 +249,7 @@ TEST(PngReader, PngSuiteMatchesLibpngAndRefusesBrokenFiles) {
 
 TEST(PngReader, EveryTypeAndDepthInterlacedOrNotAtSmallSizes) {
     const int combos[][2] = {{1, 0}, {2, 0}, {4, 0}, {8, 0}, {16, 0}, {8, 2}, {16, 2}, {1, 3},
-                             {2, 3}, {4, 3}, {8, 3}, {8, 4},  {16, 4}, {8, 6}, {16, 6}};
+                             {2, 3}, {4, 3}, {8, 3}, {8, 4}, {16, 4}, {8, 6}, {16, 6}};
     unsigned seed = 1;
     for (const auto& c : combos)
         for (int w : {1, 2, 3, 5, 8, 9, 17})
@@ -286,10 +286,10 @@ TEST(PngReader, ChunkCrcsAreCheckedEverywhere) {
     Bytes rows = unfilteredRows(Bytes(4, 0x80), 2);
     Bytes idat = deflate(rows);
     List list = newList();
-    EXPECT_EQ(load(pngFile({chunk("IHDR", ihdr(2, 2, 8, 0)), chunk("IDAT", idat),
-                            chunk("IEND", {})}),
-                   "ok.png", list),
-              1);
+    EXPECT_EQ(
+        load(pngFile({chunk("IHDR", ihdr(2, 2, 8, 0)), chunk("IDAT", idat), chunk("IEND", {})}),
+             "ok.png", list),
+        1);
     EXPECT_EQ(load(pngFile({chunk("IHDR", ihdr(2, 2, 8, 0), true), chunk("IDAT", idat),
                             chunk("IEND", {})}),
                    "badihdr.png", list),
@@ -379,10 +379,11 @@ TEST(PngReader, OneBitPalettesStayOneBitOnlyForBlackAndWhite) {
     Bytes rows = unfilteredRows({0xA0}, 1); // 1 0 1 0
     Bytes idat = deflate(rows);
     List list = newList();
-    ASSERT_EQ(load(pngFile({chunk("IHDR", ihdr(4, 1, 1, 3)), chunk("PLTE", {255, 255, 255, 0, 0, 0}),
-                            chunk("IDAT", idat), chunk("IEND", {})}),
-                   "wb.png", list),
-              1);
+    ASSERT_EQ(
+        load(pngFile({chunk("IHDR", ihdr(4, 1, 1, 3)), chunk("PLTE", {255, 255, 255, 0, 0, 0}),
+                      chunk("IDAT", idat), chunk("IEND", {})}),
+             "wb.png", list),
+        1);
     EXPECT_EQ(dibBits(list->slot[1]), 1);
     EXPECT_EQ(list->slot[1].palette[0], 255);
     EXPECT_EQ(list->slot[1].bits[0], 0xA0);
@@ -400,10 +401,11 @@ TEST(PngReader, OneBitPalettesStayOneBitOnlyForBlackAndWhite) {
 
     // A palette entry with low alpha: a redirected index needs 4 bits, and the
     // transparent pixels carry exactly the reported colour.
-    ASSERT_EQ(load(pngFile({chunk("IHDR", ihdr(4, 1, 1, 3)), chunk("PLTE", {255, 255, 255, 0, 0, 0}),
-                            chunk("tRNS", {255, 10}), chunk("IDAT", idat), chunk("IEND", {})}),
-                   "wbt.png", list),
-              1);
+    ASSERT_EQ(
+        load(pngFile({chunk("IHDR", ihdr(4, 1, 1, 3)), chunk("PLTE", {255, 255, 255, 0, 0, 0}),
+                      chunk("tRNS", {255, 10}), chunk("IDAT", idat), chunk("IEND", {})}),
+             "wbt.png", list),
+        1);
     EXPECT_EQ(list->hasTransparent, 1);
     uint8_t c[3];
     pixelBGR(list->slot[1], 0, 0, c);
@@ -426,17 +428,18 @@ TEST(PngReader, RefusesWhatItCannotReadSafely) {
         {"two_ihdr", pngFile({chunk("IHDR", ihdr(2, 1, 8, 2)), chunk("IHDR", ihdr(2, 1, 8, 2)),
                               chunk("IDAT", idat), end})},
         {"no_plte", pngFile({chunk("IHDR", ihdr(6, 1, 8, 3)), chunk("IDAT", idat), end})},
-        {"plte_too_big",
-         pngFile({chunk("IHDR", ihdr(6, 1, 1, 3)), chunk("PLTE", Bytes(9, 1)), chunk("IDAT", idat),
-                  end})},
+        {"plte_too_big", pngFile({chunk("IHDR", ihdr(6, 1, 1, 3)), chunk("PLTE", Bytes(9, 1)),
+                                  chunk("IDAT", idat), end})},
         {"plte_odd", pngFile({chunk("IHDR", ihdr(6, 1, 8, 3)), chunk("PLTE", Bytes(7, 1)),
                               chunk("IDAT", idat), end})},
         {"rgb_depth4", pngFile({chunk("IHDR", ihdr(2, 1, 4, 2)), chunk("IDAT", idat), end})},
-        {"palette_depth16", pngFile({chunk("IHDR", ihdr(2, 1, 16, 3)),
-                                     chunk("PLTE", Bytes(6, 1)), chunk("IDAT", idat), end})},
+        {"palette_depth16", pngFile({chunk("IHDR", ihdr(2, 1, 16, 3)), chunk("PLTE", Bytes(6, 1)),
+                                     chunk("IDAT", idat), end})},
         {"zero_width", pngFile({chunk("IHDR", ihdr(0, 1, 8, 2)), chunk("IDAT", idat), end})},
-        {"huge", pngFile({chunk("IHDR", ihdr(1u << 24, 1u << 24, 8, 6)), chunk("IDAT", idat), end})},
-        {"huge_claim", pngFile({chunk("IHDR", ihdr(20000, 20000, 8, 6)), chunk("IDAT", idat), end})},
+        {"huge",
+         pngFile({chunk("IHDR", ihdr(1u << 24, 1u << 24, 8, 6)), chunk("IDAT", idat), end})},
+        {"huge_claim",
+         pngFile({chunk("IHDR", ihdr(20000, 20000, 8, 6)), chunk("IDAT", idat), end})},
         {"short_data", pngFile({chunk("IHDR", ihdr(2, 2, 8, 2)), chunk("IDAT", idat), end})},
         {"long_data", pngFile({chunk("IHDR", ihdr(1, 1, 8, 2)), chunk("IDAT", idat), end})},
         {"no_idat", pngFile({chunk("IHDR", ihdr(2, 1, 8, 2)), end})},
@@ -460,10 +463,11 @@ TEST(PngReader, RefusesWhatItCannotReadSafely) {
 TEST(PngReader, PaletteIndicesBeyondPlteBecomeBlackEntries) {
     Bytes px = {0, 1, 5, 200};
     List list = newList();
-    ASSERT_EQ(load(pngFile({chunk("IHDR", ihdr(4, 1, 8, 3)), chunk("PLTE", {10, 20, 30, 40, 50, 60}),
-                            chunk("IDAT", deflate(unfilteredRows(px, 4))), chunk("IEND", {})}),
-                   "beyond.png", list),
-              1);
+    ASSERT_EQ(
+        load(pngFile({chunk("IHDR", ihdr(4, 1, 8, 3)), chunk("PLTE", {10, 20, 30, 40, 50, 60}),
+                      chunk("IDAT", deflate(unfilteredRows(px, 4))), chunk("IEND", {})}),
+             "beyond.png", list),
+        1);
     const DIB& d = list->slot[1];
     EXPECT_EQ(d.numColors, 201);
     uint8_t c[3];
@@ -485,7 +489,8 @@ TEST(PngReader, FilterReconstructionMatchesTheDefinitions) {
         memcpy(row + 1, delta, 6);
         png_filter_row(prior, row, 6);
         for (int i = 0; i < 6; i++) {
-            int a = i >= 3 ? row[1 + i - 3] : 0, b = prior[1 + i], c = i >= 3 ? prior[1 + i - 3] : 0;
+            int a = i >= 3 ? row[1 + i - 3] : 0, b = prior[1 + i],
+                c = i >= 3 ? prior[1 + i - 3] : 0;
             int pred = 0;
             if (f == 1) pred = a;
             if (f == 2) pred = b;

@@ -10,18 +10,23 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace readers_test {
 
 using Bytes = std::vector<uint8_t>;
 
+// Named per process: other runs of the test program may share the folder.
 inline std::string tempPath(const std::string& name) {
-    return ::testing::TempDir() + "vantorix_readers_" + name;
+    return ::testing::TempDir() + "vantorix_readers_" + std::to_string(getpid()) + "_" + name;
 }
 
 inline std::string writeTemp(const std::string& name, const Bytes& data) {
     std::string path = tempPath(name);
+    // A fresh file each time: truncating an existing one makes ext4 flush it
+    // to disk on close, which turns thousands of small writes into seconds.
+    remove(path.c_str());
     FILE* f = fopen(path.c_str(), "wb");
     if (f) {
         if (!data.empty()) fwrite(data.data(), 1, data.size(), f);
@@ -48,11 +53,19 @@ struct ListDeleter {
     }
 };
 using List = std::unique_ptr<MultiDIB, ListDeleter>;
-inline List newList() { return List(static_cast<MultiDIB*>(calloc(1, sizeof(MultiDIB)))); }
+inline List newList() {
+    return List(static_cast<MultiDIB*>(calloc(1, sizeof(MultiDIB))));
+}
 
-inline int dibWidth(const DIB& d) { return int(rdLE32(d.bmih + BI_WIDTH)); }
-inline int dibHeight(const DIB& d) { return int(rdLE32(d.bmih + BI_HEIGHT)); }
-inline int dibBits(const DIB& d) { return rdLE16(d.bmih + BI_BITCOUNT); }
+inline int dibWidth(const DIB& d) {
+    return int(rdLE32(d.bmih + BI_WIDTH));
+}
+inline int dibHeight(const DIB& d) {
+    return int(rdLE32(d.bmih + BI_HEIGHT));
+}
+inline int dibBits(const DIB& d) {
+    return rdLE16(d.bmih + BI_BITCOUNT);
+}
 
 // Colour (blue, green, red) of pixel x of picture row y (counted from the top).
 inline void pixelBGR(const DIB& d, int x, int y, uint8_t out[3]) {
