@@ -220,8 +220,14 @@ int ReadChunk() {
     png.chunkData = p + 8;
     uint32_t stored = rdUINT(p + 8 + len);
     png.pos += size_t(len) + 12;
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+    // Fuzzers cannot forge checksums; without this they never get past the chunks.
+    (void)stored;
+    return 1;
+#else
     uLong crc = crc32(0L, p + 4, uInt(len + 4));
     return crc == stored;
+#endif
 }
 
 size_t png_linebytes(uint32_t width, int bitDepth, int colorType) {

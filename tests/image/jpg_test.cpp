@@ -45,6 +45,7 @@ void writeJpeg(const std::string& path, const JpegSpec& s, const Bytes& px) {
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
     jpeg_create_compress(&c);
+    remove(path.c_str()); // see writeTemp
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     jpeg_stdio_dest(&c, f);

@@ -102,6 +102,7 @@ Picture randomPicture(int w, int h, int depth, int type, unsigned seed) {
 // Writes through libpng (its own filters, optional Adam7, small IDAT chunks).
 bool writeWithLibpng(const std::string& path, const Picture& p, bool interlace,
                      size_t idatSize = 8192) {
+    remove(path.c_str()); // see writeTemp
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);

@@ -17,9 +17,26 @@ namespace readers_test {
 
 using Bytes = std::vector<uint8_t>;
 
+// Every temporary file named here is removed when the test program ends.
+struct TempFiles {
+    std::vector<std::string> paths;
+    ~TempFiles() {
+        for (const std::string& p : paths) remove(p.c_str());
+    }
+};
+inline TempFiles& tempFiles() {
+    static TempFiles files;
+    return files;
+}
+
 // Named per process: other runs of the test program may share the folder.
 inline std::string tempPath(const std::string& name) {
-    return ::testing::TempDir() + "vantorix_readers_" + std::to_string(getpid()) + "_" + name;
+    std::string path =
+        ::testing::TempDir() + "vantorix_readers_" + std::to_string(getpid()) + "_" + name;
+    bool known = false;
+    for (const std::string& p : tempFiles().paths) known = known || p == path;
+    if (!known) tempFiles().paths.push_back(path);
+    return path;
 }
 
 inline std::string writeTemp(const std::string& name, const Bytes& data) {

@@ -1,0 +1,6 @@
+// libFuzzer entry for the PNG reader.
+#include "fuzz_load.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return fuzzLoad(data, size, ".png");
+}
