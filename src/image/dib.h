@@ -21,7 +21,7 @@ struct DIB {
     Rect rcActive;      // front end only
 };
 
-#pragma pack(push, 1)
+// The small fields pack without gaps; the slots keep their natural alignment.
 struct MultiDIB {
     uint16_t current;
     uint16_t delay;
@@ -35,7 +35,6 @@ struct MultiDIB {
     DIB slot[256];
     uint8_t frameDelay[256];
 };
-#pragma pack(pop)
 
 // Pixels whose alpha is below this are transparent (front end sets 128).
 extern int32_t alphaLimit;
