@@ -89,7 +89,7 @@ std::string writeTemp(const std::string& name, const Bytes& data) {
     FILE* f = fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (f) {
-        fwrite(data.data(), 1, data.size(), f);
+        if (!data.empty()) fwrite(data.data(), 1, data.size(), f);
         fclose(f);
     }
     return path;
