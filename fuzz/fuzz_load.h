@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -30,7 +31,8 @@ inline int fuzzLoad(const uint8_t* data, size_t size, const char* extension) {
     if (r != 0 && r != 1) abort();
     volatile uint32_t sum = 0;
     for (int k = 0; r && k < list->count; k++) {
-        const DIB& d = list->slot[list->first + k];
+        DIB d; // the list is packed: read its records through a copy
+        memcpy(&d, &list->slot[list->first + k], sizeof d);
         if (!d.mem) abort();
         // Reading every byte of the pixel area lets the sanitizer check its size.
         uint32_t n = uint32_t(d.lineBytes) * rdLE32(d.bmih + BI_HEIGHT);

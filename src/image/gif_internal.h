@@ -7,7 +7,7 @@
 
 // A single frame larger than this many pixels is skipped; the composed strip of
 // an animation keeps only as many frames as fit into GIF_MAX_STRIP bytes.
-constexpr uint64_t GIF_MAX_FRAME_PIXELS = 1ull << 26;
+constexpr uint64_t GIF_MAX_FRAME_PIXELS = 1ull << 24;
 constexpr uint64_t GIF_MAX_STRIP = 1ull << 28;
 
 struct GifAnimation {

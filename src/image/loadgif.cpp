@@ -466,7 +466,11 @@ int composeFrames(MultiDIB* list, GifAnimation* anim, int count) {
         list->frameDelay[s] = uint8_t(tenths > 255 ? 255 : tenths);
         uint8_t* block = static_cast<uint8_t*>(malloc(40 + palBytes + slice));
         if (!block) {
-            for (int j = 1; j < s; j++) free(list->slot[j].mem);
+            for (int j = 1; j < s; j++) {
+                DIB made;
+                memcpy(&made, &list->slot[j], sizeof made);
+                free(made.mem);
+            }
             free(strip.mem);
             memset(list, 0, sizeof *list);
             return 0;
@@ -474,10 +478,11 @@ int composeFrames(MultiDIB* list, GifAnimation* anim, int count) {
         memcpy(block, strip.mem, 40 + palBytes);
         memcpy(block + 40 + palBytes, strip.bits + k * slice, slice);
         wrLE32(block + BI_HEIGHT, uint32_t(H));
-        DIB* dib = &list->slot[s];
-        memset(dib, 0, sizeof *dib);
-        setDibFields(dib, block, palBytes / 4);
-        dib->numColors = strip.numColors;
+        DIB dib;
+        memset(&dib, 0, sizeof dib);
+        setDibFields(&dib, block, palBytes / 4);
+        dib.numColors = strip.numColors;
+        memcpy(&list->slot[s], &dib, sizeof dib); // the list is packed
     }
     free(strip.mem);
     list->count = uint16_t(count);
@@ -546,11 +551,12 @@ int LoadGIF(MultiDIB* list, const char* fileName) {
         return ok;
     }
     // A still picture, or an animation too large to compose: the first image alone.
-    list->slot[1] = *f0;
+    DIB still = *f0;
     memset(f0, 0, sizeof(DIB));
     GifAnimationFree(anim);
     free(anim);
-    ChangeDIBtoMinPalette(&list->slot[1]);
+    ChangeDIBtoMinPalette(&still);
+    memcpy(&list->slot[1], &still, sizeof still); // the list is packed
     list->count = 1;
     return 1;
 }

@@ -68,10 +68,11 @@ uint8_t* LoadJPGfile(const char* fileName) {
 }
 
 int LoadJPG(DIB* dib, const char* fileName) {
-    memset(dib, 0, sizeof *dib);
-    uint8_t* mem = LoadJPGfile(fileName);
-    if (!mem) return 0;
-    dib->mem = mem;
-    InitDIB(dib);
-    return 1;
+    // The record may sit unaligned in a packed image list: work on a copy.
+    DIB local;
+    memset(&local, 0, sizeof local);
+    local.mem = LoadJPGfile(fileName);
+    if (local.mem) InitDIB(&local);
+    memcpy(dib, &local, sizeof local);
+    return local.mem != nullptr;
 }

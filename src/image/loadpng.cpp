@@ -554,7 +554,12 @@ int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int al
 }
 
 int LoadPNG(MultiDIB* list, const char* fileName) {
-    memset(&list->slot[1], 0, sizeof(DIB));
-    return LoadPNGfile(&list->slot[1], &list->hasTransparent, list->transparent, alphaLimit, 0,
-                       fileName);
+    // The list is packed: its records are filled through an aligned copy.
+    DIB dib;
+    memset(&dib, 0, sizeof dib);
+    uint16_t hasTransparent = 0;
+    int ok = LoadPNGfile(&dib, &hasTransparent, list->transparent, alphaLimit, 0, fileName);
+    memcpy(&list->slot[1], &dib, sizeof dib);
+    list->hasTransparent = hasTransparent;
+    return ok;
 }

@@ -209,7 +209,7 @@ void oneInput(const Bytes& data, const char* name) {
     ASSERT_GE(list->count, 1);
     ASSERT_EQ(list->first, 1);
     for (int k = 0; k < list->count; k++) {
-        const DIB& d = list->slot[1 + k];
+        const DIB& d = slotAt(list, 1 + k);
         ASSERT_NE(d.mem, nullptr);
         ASSERT_GE(d.memSize, uint32_t(d.bits - d.mem) + uint32_t(d.lineBytes) * dibHeight(d));
         touchAll(d);
@@ -243,7 +243,7 @@ TEST(ReaderFuzzSmoke, MutatedPngsLoadOrFailCleanly) {
             std::string path = writeTemp("hdr.png", m);
             List list = newList();
             loaded += LoadDIB(list.get(), path.c_str());
-            if (list->count) touchAll(list->slot[1]);
+            if (list->count) touchAll(slotAt(list, 1));
         }
     }
     EXPECT_GE(loaded, 0);

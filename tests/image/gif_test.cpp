@@ -215,8 +215,8 @@ TEST(GifReader, StillPicturesDecodeExactly) {
     EXPECT_EQ(list->count, 1);
     EXPECT_EQ(list->first, 1);
     EXPECT_EQ(list->current, 0);
-    EXPECT_LE(dibBits(list->slot[1]), 4);
-    expectFrameEquals(list->slot[1], small);
+    EXPECT_LE(dibBits(slotAt(list, 1)), 4);
+    expectFrameEquals(slotAt(list, 1), small);
 
     // 256 colours with long repeated strings: codes grow to 12 bits and the
     // table is cleared and refilled many times.
@@ -225,7 +225,7 @@ TEST(GifReader, StillPicturesDecodeExactly) {
         for (int x = 0; x < big.w; x++)
             big.px[size_t(y) * big.w + x] = uint8_t(rng() % 9 == 0 ? rng() : (x / 7 + y / 5 * 3));
     ASSERT_EQ(loadGif(gifFile(301, 157, rampTable(256), 0, {big}), list), 1);
-    expectFrameEquals(list->slot[1], big);
+    expectFrameEquals(slotAt(list, 1), big);
 
     // A table that fills up and is never cleared, and one long single-colour run
     // (every new code is the one just being defined).
@@ -235,10 +235,10 @@ TEST(GifReader, StillPicturesDecodeExactly) {
     Frame kept = noise;
     kept.raw = lzw(noise.px, 8, false);
     ASSERT_EQ(loadGif(gifFile(257, 64, rampTable(256), 0, {kept}), list), 1);
-    expectFrameEquals(list->slot[1], noise);
+    expectFrameEquals(slotAt(list, 1), noise);
     Frame run = solid(0, 0, 1000, 3, 1);
     ASSERT_EQ(loadGif(gifFile(1000, 3, rampTable(2), 0, {run}), list), 1);
-    expectFrameEquals(list->slot[1], run);
+    expectFrameEquals(slotAt(list, 1), run);
 }
 
 TEST(GifReader, InterlacedRowsLandInPlaceForEveryHeight) {
@@ -249,7 +249,7 @@ TEST(GifReader, InterlacedRowsLandInPlaceForEveryHeight) {
             for (int x = 0; x < 3; x++) f.px[size_t(y) * 3 + x] = uint8_t(y * 3 + x);
         f.interlace = true;
         ASSERT_EQ(loadGif(gifFile(3, h, rampTable(64), 0, {f}), list), 1) << h;
-        expectFrameEquals(list->slot[1], f);
+        expectFrameEquals(slotAt(list, 1), f);
     }
 }
 
@@ -264,7 +264,7 @@ TEST(GifReader, SignaturesAndMissingTables) {
     Frame local = f;
     local.local = rampTable(4);
     ASSERT_EQ(loadGif(gifFile(2, 2, {}, 0, {local}), list), 1) << "a local table is enough";
-    expectPixel(list->slot[1], 1, 1, 1, 254, 3);
+    expectPixel(slotAt(list, 1), 1, 1, 1, 254, 3);
 }
 
 TEST(GifReader, AnimationDelaysAndComposition) {
@@ -284,28 +284,28 @@ TEST(GifReader, AnimationDelaysAndComposition) {
     for (int k = 0; k < 4; k++) EXPECT_EQ(list->frameDelay[1 + k], tenths[k]) << k;
     EXPECT_EQ(list->delay, 1);
     for (int k = 0; k < 4; k++) {
-        EXPECT_EQ(dibWidth(list->slot[1 + k]), 4);
-        EXPECT_EQ(dibHeight(list->slot[1 + k]), 4);
+        EXPECT_EQ(dibWidth(slotAt(list, 1 + k)), 4);
+        EXPECT_EQ(dibHeight(slotAt(list, 1 + k)), 4);
     }
-    expectPixel(list->slot[1], 2, 2, 255, 0, 0);
-    expectPixel(list->slot[2], 2, 2, 0, 255, 0);
-    expectPixel(list->slot[2], 0, 0, 255, 0, 0);
+    expectPixel(slotAt(list, 1), 2, 2, 255, 0, 0);
+    expectPixel(slotAt(list, 2), 2, 2, 0, 255, 0);
+    expectPixel(slotAt(list, 2), 0, 0, 255, 0, 0);
     // Frame 1's rectangle went back to the background before frame 2.
-    expectPixel(list->slot[3], 2, 2, 0, 0, 255);
-    expectPixel(list->slot[3], 0, 0, 255, 255, 255);
-    expectPixel(list->slot[3], 3, 3, 255, 0, 0);
+    expectPixel(slotAt(list, 3), 2, 2, 0, 0, 255);
+    expectPixel(slotAt(list, 3), 0, 0, 255, 255, 255);
+    expectPixel(slotAt(list, 3), 3, 3, 255, 0, 0);
     // Frame 3 starts from the picture before frame 2 was drawn.
-    expectPixel(list->slot[4], 0, 0, 255, 0, 0);
-    expectPixel(list->slot[4], 3, 3, 255, 255, 255);
-    expectPixel(list->slot[4], 2, 2, 0, 0, 255);
+    expectPixel(slotAt(list, 4), 0, 0, 255, 0, 0);
+    expectPixel(slotAt(list, 4), 3, 3, 255, 255, 255);
+    expectPixel(slotAt(list, 4), 2, 2, 0, 0, 255);
 
     // Disposal 3 on the first frame: frame 1 starts from the background.
     std::vector<Frame> back = {solid(0, 0, 4, 4, 1), solid(0, 0, 1, 1, 2)};
     back[0].delay = back[1].delay = 0;
     back[0].disposal = 3;
     ASSERT_EQ(loadGif(gifFile(4, 4, pal, 0, back), list), 1);
-    expectPixel(list->slot[2], 3, 3, 0, 0, 255);
-    expectPixel(list->slot[2], 0, 0, 0, 255, 0);
+    expectPixel(slotAt(list, 2), 3, 3, 0, 0, 255);
+    expectPixel(slotAt(list, 2), 0, 0, 0, 255, 0);
 }
 
 TEST(GifReader, TransparencyKeepsWhatLiesBelowAndPicksADistinctColour) {
@@ -323,8 +323,8 @@ TEST(GifReader, TransparencyKeepsWhatLiesBelowAndPicksADistinctColour) {
     EXPECT_EQ(list->transparent[1], 0x18);
     EXPECT_EQ(list->transparent[2], 0x38);
     EXPECT_EQ(list->fileTransparent[0] | list->fileTransparent[1] | list->fileTransparent[2], 0);
-    expectPixel(list->slot[1], 1, 0, 0x38, 0x18, 8);
-    expectPixel(list->slot[1], 0, 0, 1, 2, 4);
+    expectPixel(slotAt(list, 1), 1, 0, 0x38, 0x18, 8);
+    expectPixel(slotAt(list, 1), 0, 0, 1, 2, 4);
 
     // In an animation, transparent pixels of later frames show the frame below.
     Bytes pal2 = {0, 0, 0, 200, 0, 0, 0, 200, 0, 0, 0, 200};
@@ -334,8 +334,8 @@ TEST(GifReader, TransparencyKeepsWhatLiesBelowAndPicksADistinctColour) {
     b.transparent = 3;
     ASSERT_EQ(loadGif(gifFile(2, 1, pal2, 0, {a, b}), list), 1);
     EXPECT_EQ(list->hasTransparent, 0);
-    expectPixel(list->slot[2], 0, 0, 200, 0, 0);
-    expectPixel(list->slot[2], 1, 0, 0, 200, 0);
+    expectPixel(slotAt(list, 2), 0, 0, 200, 0, 0);
+    expectPixel(slotAt(list, 2), 1, 0, 0, 200, 0);
 
     // All 32 candidates taken: the search still ends, with the file's colour.
     Bytes crowded;
@@ -366,7 +366,7 @@ TEST(GifReader, BadDataIsClippedOrCut) {
     w.put(5, 3);
     f.raw = w.finish();
     ASSERT_EQ(loadGif(gifFile(3, 1, pal, 0, {f}), list), 1);
-    expectPixel(list->slot[1], 0, 0, 2, 253, 6);
+    expectPixel(slotAt(list, 1), 0, 0, 2, 253, 6);
 
     // Minimum code sizes outside 2..8: the image stays blank, the file still loads.
     for (int m : {1, 9, 12}) {
@@ -374,8 +374,8 @@ TEST(GifReader, BadDataIsClippedOrCut) {
         bad.minCode = m;
         bad.raw = {0x55, 0x55};
         ASSERT_EQ(loadGif(gifFile(2, 2, pal, 0, {bad, solid(0, 0, 2, 2, 1)}), list), 1) << m;
-        expectPixel(list->slot[1], 0, 0, 0, 255, 0);
-        expectPixel(list->slot[2], 0, 0, 1, 254, 3); // the next image reads normally
+        expectPixel(slotAt(list, 1), 0, 0, 0, 255, 0);
+        expectPixel(slotAt(list, 2), 0, 0, 1, 254, 3); // the next image reads normally
     }
 
     // Indices beyond the table become entry 0; a transparent index beyond it is none.
@@ -386,8 +386,8 @@ TEST(GifReader, BadDataIsClippedOrCut) {
     beyond.transparent = 7;
     ASSERT_EQ(loadGif(gifFile(2, 1, pal, 0, {beyond}), list), 1);
     EXPECT_EQ(list->hasTransparent, 0);
-    expectPixel(list->slot[1], 0, 0, 0, 255, 0);
-    expectPixel(list->slot[1], 1, 0, 2, 253, 6);
+    expectPixel(slotAt(list, 1), 0, 0, 0, 255, 0);
+    expectPixel(slotAt(list, 1), 1, 0, 2, 253, 6);
 
     // Frames partly outside the screen and wider than it are clipped; disposal 6
     // keeps the picture like "do not dispose".
@@ -395,10 +395,10 @@ TEST(GifReader, BadDataIsClippedOrCut) {
     wide.delay = dot.delay = 0;
     wide.disposal = 6;
     ASSERT_EQ(loadGif(gifFile(4, 3, pal, 1, {wide, dot}), list), 1);
-    expectPixel(list->slot[1], 1, 1, 1, 254, 3);
-    expectPixel(list->slot[1], 3, 2, 3, 252, 9);
-    expectPixel(list->slot[2], 3, 1, 3, 252, 9);
-    expectPixel(list->slot[2], 0, 0, 2, 253, 6);
+    expectPixel(slotAt(list, 1), 1, 1, 1, 254, 3);
+    expectPixel(slotAt(list, 1), 3, 2, 3, 252, 9);
+    expectPixel(slotAt(list, 2), 3, 1, 3, 252, 9);
+    expectPixel(slotAt(list, 2), 0, 0, 2, 253, 6);
 
     // Every truncation of an animation loads or fails cleanly.
     Bytes anim = gifFile(4, 3, pal, 1, {wide, dot, solid(1, 1, 2, 2, 2)});
@@ -406,7 +406,7 @@ TEST(GifReader, BadDataIsClippedOrCut) {
         int r = loadGif(Bytes(anim.begin(), anim.begin() + n), list, "cut.gif");
         EXPECT_TRUE(r == 0 || r == 1);
         if (r)
-            touchAll(list->slot[list->first]);
+            touchAll(slotAt(list, list->first));
         else
             EXPECT_EQ(list->count, 0);
     }

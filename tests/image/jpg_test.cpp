@@ -101,7 +101,7 @@ void expectSameAsLibjpeg(const std::string& path) {
     Bytes ref = referenceBGR(path, &w, &h);
     List list = newList();
     ASSERT_EQ(LoadDIB(list.get(), path.c_str()), 1);
-    const DIB& d = list->slot[1];
+    const DIB& d = slotAt(list, 1);
     ASSERT_EQ(dibBits(d), 24);
     ASSERT_EQ(dibWidth(d), w);
     ASSERT_EQ(dibHeight(d), h);
@@ -139,7 +139,7 @@ TEST(JpgReader, PixelsMatchLibjpegForColourGreyAndProgressive) {
     expectSameAsLibjpeg(path);
     List list = newList();
     ASSERT_EQ(LoadDIB(list.get(), path.c_str()), 1);
-    const DIB& d = list->slot[1];
+    const DIB& d = slotAt(list, 1);
     for (int y = 0; y < grey.h; y++)
         for (int x = 0; x < grey.w; x++) {
             uint8_t c[3];
@@ -208,7 +208,7 @@ TEST(JpgReader, CmykComesBackAsRgb) {
     writeJpeg(path, s, px);
     List list = newList();
     ASSERT_EQ(LoadDIB(list.get(), path.c_str()), 1);
-    const DIB& d = list->slot[1];
+    const DIB& d = slotAt(list, 1);
     ASSERT_EQ(dibBits(d), 24);
     uint8_t c[3];
     pixelBGR(d, 2, 3, c);
@@ -237,11 +237,12 @@ TEST(JpgReader, BrokenAndForeignFiles) {
     // A file cut in its image data still loads: the decoded part is kept.
     Bytes cut(file.begin(), file.begin() + file.size() * 2 / 3);
     ASSERT_EQ(LoadDIB(list.get(), writeTemp("cut.jpg", cut).c_str()), 1);
-    EXPECT_EQ(dibWidth(list->slot[1]), 64);
+    EXPECT_EQ(dibWidth(slotAt(list, 1)), 64);
     int w = 0, h = 0;
     Bytes ref = referenceBGR(good, &w, &h);
-    EXPECT_EQ(memcmp(list->slot[1].bits + size_t(63) * list->slot[1].lineBytes, ref.data(), 64 * 3),
-              0)
+    EXPECT_EQ(
+        memcmp(slotAt(list, 1).bits + size_t(63) * slotAt(list, 1).lineBytes, ref.data(), 64 * 3),
+        0)
         << "the first row was decoded before the cut";
     // Cut inside the header: refused.
     Bytes head(file.begin(), file.begin() + 40);

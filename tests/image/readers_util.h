@@ -74,6 +74,13 @@ inline List newList() {
     return List(static_cast<MultiDIB*>(calloc(1, sizeof(MultiDIB))));
 }
 
+// The list is packed, so its records are not aligned: read them through a copy.
+inline DIB slotAt(const List& list, int k) {
+    DIB d;
+    memcpy(&d, &list->slot[k], sizeof d);
+    return d;
+}
+
 inline int dibWidth(const DIB& d) {
     return int(rdLE32(d.bmih + BI_WIDTH));
 }
