@@ -76,6 +76,8 @@ void InitDIB(DIB* dib);
 int CopyDIB(const DIB* source, DIB* destination);
 void MultiDibFree(MultiDIB* list);
 int LoadBMP(MultiDIB* list, const char* fileName);
+// The record's block holds header, palette and the compressed stream; the
+// stream ends at biSizeImage or at memSize (the block's real length).
 int decode_BMP_RLE(DIB* dib);
 
 // Readers of the other formats.
