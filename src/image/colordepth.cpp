@@ -275,6 +275,77 @@ const DIB* view24(const Source& s, DIB* tmp) {
     return make24(s, tmp) ? tmp : nullptr;
 }
 
+// NearestPaletteColor, fast: the colour cube is cut into 8 x 8 x 8 cells, and
+// each cell keeps (once asked) the entries that can be nearest to some colour
+// inside it: those no farther from the cell than the best entry's farthest
+// corner. Searching them in palette order with the same strict comparison
+// gives exactly the answer of the full search, ties included.
+struct NearestColourSearch {
+    static constexpr int cellShift = 5, cellsPerAxis = 256 >> cellShift;
+    static constexpr int cellCount = cellsPerAxis * cellsPerAxis * cellsPerAxis;
+    const uint8_t* palette = nullptr;
+    int entries = 0;
+    int16_t* candidateCount = nullptr; // -1 until the cell's list is made
+    uint8_t* candidates = nullptr;     // 256 per cell
+
+    bool open(const uint8_t* pal, int n) {
+        palette = pal;
+        entries = n;
+        candidateCount = static_cast<int16_t*>(malloc(sizeof(int16_t) * cellCount));
+        candidates = static_cast<uint8_t*>(malloc(size_t(cellCount) * 256));
+        if (candidateCount) memset(candidateCount, 0xFF, sizeof(int16_t) * cellCount);
+        return candidateCount && candidates;
+    }
+    ~NearestColourSearch() {
+        free(candidateCount);
+        free(candidates);
+    }
+
+    static int gapToRange(int v, int lo, int hi) { return v < lo ? lo - v : v > hi ? v - hi : 0; }
+    static int farthestInRange(int v, int lo, int hi) { return v - lo > hi - v ? v - lo : hi - v; }
+
+    void makeCandidates(int cell, int r0, int g0, int b0) {
+        const int r1 = r0 + (1 << cellShift) - 1, g1 = g0 + (1 << cellShift) - 1,
+                  b1 = b0 + (1 << cellShift) - 1;
+        int bound = 1 << 30;
+        for (int i = 0; i < entries; i++) {
+            const uint8_t* e = palette + 4 * i;
+            int dr = farthestInRange(e[2], r0, r1), dg = farthestInRange(e[1], g0, g1),
+                db = farthestInRange(e[0], b0, b1);
+            int far = dr * dr + dg * dg + db * db;
+            if (far < bound) bound = far;
+        }
+        uint8_t* list = candidates + size_t(cell) * 256;
+        int n = 0;
+        for (int i = 0; i < entries; i++) {
+            const uint8_t* e = palette + 4 * i;
+            int dr = gapToRange(e[2], r0, r1), dg = gapToRange(e[1], g0, g1),
+                db = gapToRange(e[0], b0, b1);
+            if (dr * dr + dg * dg + db * db <= bound) list[n++] = uint8_t(i);
+        }
+        candidateCount[cell] = int16_t(n);
+    }
+
+    int lookup(int r, int g, int b) {
+        int cell =
+            ((r >> cellShift) * cellsPerAxis + (g >> cellShift)) * cellsPerAxis + (b >> cellShift);
+        if (candidateCount[cell] < 0) makeCandidates(cell, r & ~31, g & ~31, b & ~31);
+        const uint8_t* list = candidates + size_t(cell) * 256;
+        int best = 200000, index = 0;
+        for (int k = 0, n = candidateCount[cell]; k < n; k++) {
+            const uint8_t* e = palette + 4 * list[k];
+            int db = e[0] - b, dg = e[1] - g, dr = e[2] - r;
+            int d = dr * dr + dg * dg + db * db;
+            if (d < best) {
+                best = d;
+                index = list[k];
+                if (d == 0) break;
+            }
+        }
+        return index;
+    }
+};
+
 int ditherInto(const DIB* src, DIB* dst) {
     DIBLayout ls, ld;
     if (!GetDIBLayout(src, &ls) || !GetDIBLayout(dst, &ld)) return 0;
@@ -295,6 +366,12 @@ int ditherInto(const DIB* src, DIB* dst) {
         free(next);
         return 0;
     }
+    NearestColourSearch nearest;
+    if (ld.bitCount == 8 && !nearest.open(dst->palette, entries)) {
+        free(cur);
+        free(next);
+        return 0;
+    }
     const int32_t w = ls.width, h = ls.height;
     memcpy(cur, rowOf(src, ls, 0), ls.lineBytes);
     for (int32_t y = 0; y < h; y++) {
@@ -310,7 +387,7 @@ int ditherInto(const DIB* src, DIB* dst) {
                 shown[0] = keep5(uint32_t(b)), shown[1] = keep6(uint32_t(g)),
                 shown[2] = keep5(uint32_t(r));
             } else {
-                int i = NearestPaletteColor(dst->palette, r, g, b, entries);
+                int i = nearest.lookup(r, g, b);
                 out[x] = uint8_t(i);
                 const uint8_t* e = dst->palette + 4 * i;
                 shown[0] = e[0], shown[1] = e[1], shown[2] = e[2];

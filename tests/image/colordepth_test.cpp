@@ -606,3 +606,49 @@ TEST(ColorDepth, SamePictureSameBytes) {
         EXPECT_EQ(blockBytes(a.d), blockBytes(b.d));
     }
 }
+
+// The fast nearest-colour search must pick the very index the full search
+// picks, also among duplicate and equally distant palette entries.
+TEST(ColorDepth, FastNearestSearchPicksTheSameIndicesAsTheFullSearch) {
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        Owned src(photo24(64, 48, seed));
+        Owned dst(makeDIB(64, 48, 8));
+        Lcg rng(seed * 77);
+        for (int i = 0; i < 256; i++) {
+            uint8_t* e = dst.d.palette + 4 * i;
+            if (i % 5 == 4) {
+                std::copy(e - 16, e - 12, e); // a duplicate of an earlier entry
+            } else if (seed == 3) {
+                e[0] = uint8_t(32 * (i % 8)), e[1] = uint8_t(32 * (i / 8 % 8)); // grid: many ties
+                e[2] = uint8_t(64 * (i / 64));
+            } else {
+                uint32_t n = rng.next();
+                e[0] = uint8_t(n), e[1] = uint8_t(n >> 8), e[2] = uint8_t(n >> 16);
+            }
+        }
+        FloydSteinbergDithering(&src.d, &dst.d);
+        Image input = read24(src.d);
+        // Reference: diffusion with the first entry of least distance.
+        Image work = input;
+        for (int y = 0; y < 48; y++)
+            for (int x = 0; x < 64; x++) {
+                auto c = work[size_t(y * 64 + x)];
+                int want = refNearest(dst.d.palette, 256, c);
+                ASSERT_EQ(getIndex(dst.d, x, y), want)
+                    << "seed " << seed << " at " << x << "," << y;
+                auto s = palColour(dst.d, want);
+                for (int k = 0; k < 3; k++) {
+                    int e = c[k] - s[k];
+                    if (x + 1 < 64)
+                        work[size_t(y * 64 + x + 1)][k] =
+                            clampByte(work[size_t(y * 64 + x + 1)][k] + 3 * e / 8);
+                    if (y + 1 < 48)
+                        work[size_t((y + 1) * 64 + x)][k] =
+                            clampByte(work[size_t((y + 1) * 64 + x)][k] + 3 * e / 8);
+                    if (x + 1 < 64 && y + 1 < 48)
+                        work[size_t((y + 1) * 64 + x + 1)][k] =
+                            clampByte(work[size_t((y + 1) * 64 + x + 1)][k] + e / 4);
+                }
+            }
+    }
+}
