@@ -275,14 +275,15 @@ const DIB* view24(const Source& s, DIB* tmp) {
     return make24(s, tmp) ? tmp : nullptr;
 }
 
-// NearestPaletteColor, fast: the colour cube is cut into 8 x 8 x 8 cells, and
+// NearestPaletteColor, fast: the colour cube is cut into 16 x 16 x 16 cells, and
 // each cell keeps (once asked) the entries that can be nearest to some colour
 // inside it: those no farther from the cell than the best entry's farthest
 // corner. Searching them in palette order with the same strict comparison
 // gives exactly the answer of the full search, ties included.
 struct NearestColourSearch {
-    static constexpr int cellShift = 5, cellsPerAxis = 256 >> cellShift;
+    static constexpr int cellShift = 4, cellsPerAxis = 256 >> cellShift;
     static constexpr int cellCount = cellsPerAxis * cellsPerAxis * cellsPerAxis;
+    static constexpr int cellMask = (1 << cellShift) - 1;
     const uint8_t* palette = nullptr;
     int entries = 0;
     int16_t* candidateCount = nullptr; // -1 until the cell's list is made
@@ -329,7 +330,8 @@ struct NearestColourSearch {
     int lookup(int r, int g, int b) {
         int cell =
             ((r >> cellShift) * cellsPerAxis + (g >> cellShift)) * cellsPerAxis + (b >> cellShift);
-        if (candidateCount[cell] < 0) makeCandidates(cell, r & ~31, g & ~31, b & ~31);
+        if (candidateCount[cell] < 0)
+            makeCandidates(cell, r & ~cellMask, g & ~cellMask, b & ~cellMask);
         const uint8_t* list = candidates + size_t(cell) * 256;
         int best = 200000, index = 0;
         for (int k = 0, n = candidateCount[cell]; k < n; k++) {
