@@ -2,6 +2,7 @@
 // libpng's simplified API, giflib's DGifSlurp and libjpeg-turbo used directly.
 // Each pair reads the same large picture from the same file.
 #include "image/dib.h"
+#include "image/gif_internal.h"
 
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
@@ -315,7 +316,24 @@ void BM_GiflibSlurp(benchmark::State& state) {
     }
 }
 
+// The decoding alone, without the palette reduction that LoadGIF ends with.
+void BM_LoadGIFanimation(benchmark::State& state) {
+    if (!giflib().ok() || gifFile().empty()) {
+        state.SkipWithError("giflib not available");
+        return;
+    }
+    GifAnimation* anim = static_cast<GifAnimation*>(calloc(1, sizeof(GifAnimation)));
+    for (auto _ : state) {
+        if (!LoadGIFanimation(gifFile().c_str(), anim)) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(anim->frame[0].bits);
+        GifAnimationFree(anim);
+        GifReset();
+    }
+    free(anim);
+}
+
 BENCHMARK(BM_LoadGIF)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadGIFanimation)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GiflibSlurp)->Unit(benchmark::kMillisecond);
 #endif
 

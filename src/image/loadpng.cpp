@@ -234,33 +234,63 @@ size_t png_linebytes(uint32_t width, int bitDepth, int colorType) {
     return size_t((uint64_t(width) * bitDepth + 7) / 8) * channels(colorType);
 }
 
-void png_filter_row(const uint8_t* prior, uint8_t* row, size_t n) {
-    size_t bpp = size_t((png.bitDepth + 7) / 8) * channels(png.colorType);
-    uint8_t* x = row + 1;
-    const uint8_t* b = prior + 1;
-    if (bpp > n) bpp = n;
-    switch (row[0]) {
+namespace {
+
+// The filters with the pixel distance fixed at compile time: the bytes of one
+// pixel are independent, so the compiler can overlap their work.
+template <size_t BPP> void unfilterRow(int type, uint8_t* x, const uint8_t* b, size_t n) {
+    const size_t head = BPP < n ? BPP : n;
+    switch (type) {
     case 1:
-        for (size_t i = bpp; i < n; i++) x[i] = uint8_t(x[i] + x[i - bpp]);
+        for (size_t i = BPP; i < n; i++) x[i] = uint8_t(x[i] + x[i - BPP]);
         break;
     case 2:
         for (size_t i = 0; i < n; i++) x[i] = uint8_t(x[i] + b[i]);
         break;
     case 3:
-        for (size_t i = 0; i < bpp; i++) x[i] = uint8_t(x[i] + (b[i] >> 1));
-        for (size_t i = bpp; i < n; i++) x[i] = uint8_t(x[i] + ((x[i - bpp] + b[i]) >> 1));
+        for (size_t i = 0; i < head; i++) x[i] = uint8_t(x[i] + (b[i] >> 1));
+        for (size_t i = BPP; i < n; i++) x[i] = uint8_t(x[i] + ((x[i - BPP] + b[i]) >> 1));
         break;
     case 4:
         // With a and c zero the predictor is b.
-        for (size_t i = 0; i < bpp; i++) x[i] = uint8_t(x[i] + b[i]);
-        for (size_t i = bpp; i < n; i++) {
-            int a = x[i - bpp], bb = b[i], c = b[i - bpp];
+        for (size_t i = 0; i < head; i++) x[i] = uint8_t(x[i] + b[i]);
+        for (size_t i = BPP; i < n; i++) {
+            int a = x[i - BPP], bb = b[i], c = b[i - BPP];
             int pa = abs(bb - c), pb = abs(a - c), pc = abs(a + bb - 2 * c);
-            int pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? bb : c);
+            int pred = pb <= pc ? bb : c;
+            pred = (pa <= pb && pa <= pc) ? a : pred;
             x[i] = uint8_t(x[i] + pred);
         }
         break;
     default:
+        break;
+    }
+}
+
+} // namespace
+
+void png_filter_row(const uint8_t* prior, uint8_t* row, size_t n) {
+    size_t bpp = size_t((png.bitDepth + 7) / 8) * channels(png.colorType);
+    uint8_t* x = row + 1;
+    const uint8_t* b = prior + 1;
+    switch (bpp) {
+    case 1:
+        unfilterRow<1>(row[0], x, b, n);
+        break;
+    case 2:
+        unfilterRow<2>(row[0], x, b, n);
+        break;
+    case 3:
+        unfilterRow<3>(row[0], x, b, n);
+        break;
+    case 4:
+        unfilterRow<4>(row[0], x, b, n);
+        break;
+    case 6:
+        unfilterRow<6>(row[0], x, b, n);
+        break;
+    default:
+        unfilterRow<8>(row[0], x, b, n);
         break;
     }
 }
@@ -320,11 +350,27 @@ int CopyFilteredInterlacedData() {
         size_t n = png_linebytes(w, png.bitDepth, png.colorType);
         // The row before the pass (already consumed) serves as its zero row.
         png_filter_data(pass - (n + 1), n, h);
+        const size_t pixelBytes = png.bitDepth >= 8 ? n / w : 0;
         for (uint32_t r = 0; r < h; r++) {
             const uint8_t* src = pass + r * (n + 1) + 1;
             uint8_t* dst = png.image + (kPassRow[p] + size_t(r) * kPassRowStep[p]) * png.rowBytes;
-            for (uint32_t i = 0; i < w; i++)
-                CopyRowPixel(dst, kPassCol[p] + i * kPassColStep[p], src, i);
+            if (pixelBytes == 3) {
+                // The common RGB case without a call per pixel.
+                uint8_t* t = dst + size_t(kPassCol[p]) * 3;
+                const size_t step = size_t(kPassColStep[p]) * 3;
+                for (uint32_t i = 0; i < w; i++, src += 3, t += step) {
+                    t[0] = src[0];
+                    t[1] = src[1];
+                    t[2] = src[2];
+                }
+            } else if (pixelBytes == 4) {
+                uint8_t* t = dst + size_t(kPassCol[p]) * 4;
+                const size_t step = size_t(kPassColStep[p]) * 4;
+                for (uint32_t i = 0; i < w; i++, src += 4, t += step) memcpy(t, src, 4);
+            } else {
+                for (uint32_t i = 0; i < w; i++)
+                    CopyRowPixel(dst, kPassCol[p] + i * kPassColStep[p], src, i);
+            }
         }
         pass += (n + 1) * h;
     }
