@@ -573,11 +573,11 @@ int LoadBMP(MultiDIB* list, const char* fileName) {
         free(dib.mem);
         return 0;
     }
-    DIB* slot = &list->slot[1];
-    free(slot->mem);
-    dib.rcPos = slot->rcPos;
-    dib.rcActive = slot->rcActive;
-    *slot = dib;
+    // Member access only: the list's slots need not be aligned.
+    free(list->slot[1].mem);
+    dib.rcPos = list->slot[1].rcPos;
+    dib.rcActive = list->slot[1].rcActive;
+    list->slot[1] = dib;
     return 1;
 }
 
