@@ -13,14 +13,14 @@
 
 namespace {
 
-struct FontSpec {
+struct FontCase {
     const char* name;
     int height;
     int count;
     char set; // 'A', 'B' or '6' for the 0..255 font
 };
 
-const FontSpec kFonts[] = {
+const FontCase kFonts[] = {
     {"font8", 8, 131, 'A'},   {"font10", 10, 131, 'A'}, {"font14", 14, 131, 'A'},
     {"font16", 16, 256, '6'}, {"font20", 20, 214, 'B'}, {"font22", 22, 214, 'B'},
     {"font24", 24, 214, 'B'}, {"font26", 26, 214, 'B'}, {"font32", 32, 214, 'B'},
@@ -96,9 +96,9 @@ struct FontView {
 } // namespace
 
 TEST(ZpfFonts, FilesFollowTheFormatAndTheirCodeSets) {
-    for (const FontSpec& spec : kFonts) {
-        SCOPED_TRACE(spec.name);
-        std::vector<uint8_t> f = readFont(spec.name);
+    for (const FontCase& expected : kFonts) {
+        SCOPED_TRACE(expected.name);
+        std::vector<uint8_t> f = readFont(expected.name);
         ASSERT_GE(f.size(), 8u + 24u);
         EXPECT_EQ(f[0], 'Z');
         EXPECT_EQ(f[1], 'R');
@@ -108,16 +108,16 @@ TEST(ZpfFonts, FilesFollowTheFormatAndTheirCodeSets) {
         ASSERT_EQ(length, f.size() - 8);
         const uint8_t* b = f.data() + 8;
         const int count = rdLE16(b + 2);
-        ASSERT_EQ(count, spec.count);
+        ASSERT_EQ(count, expected.count);
         ASSERT_LE(24u + 20u * uint32_t(count), length);
         EXPECT_EQ(rdLE16(b + 0), 0x0101);
-        EXPECT_EQ(rdLE16(b + 4), spec.set == '6' ? 0 : 32);
+        EXPECT_EQ(rdLE16(b + 4), expected.set == '6' ? 0 : 32);
         EXPECT_EQ(rdLE16(b + 6), 255);
         EXPECT_EQ(rdLE16(b + 8), 0);
-        EXPECT_EQ(rdLE16(b + 10), spec.height);
+        EXPECT_EQ(rdLE16(b + 10), expected.height);
         const int d = rdLE16(b + 12);
         EXPECT_GE(d, 1);
-        EXPECT_LT(d, spec.height / 3 + 1);
+        EXPECT_LT(d, expected.height / 3 + 1);
         EXPECT_LE(rdLE16(b + 16), 1);
         EXPECT_EQ(rdLE16(b + 20), 0);
         EXPECT_EQ(int16_t(rdLE16(b + 22)), -d);
@@ -132,7 +132,7 @@ TEST(ZpfFonts, FilesFollowTheFormatAndTheirCodeSets) {
             SCOPED_TRACE(code);
             codes.push_back(code);
             ASSERT_GE(width, 1);
-            EXPECT_EQ(size, ((width + 7) / 8) * spec.height);
+            EXPECT_EQ(size, ((width + 7) / 8) * expected.height);
             // glyph data follows the records, in record order, without overlap
             EXPECT_GE(offset, previousEnd);
             ASSERT_LE(uint64_t(offset) + uint64_t(size), length);
@@ -140,9 +140,9 @@ TEST(ZpfFonts, FilesFollowTheFormatAndTheirCodeSets) {
             EXPECT_EQ(rdLE16(r + 8), 0);
             EXPECT_LE(rdLE16(r + 12), 8);
             EXPECT_LT(rdLE16(r + 14), width);
-            EXPECT_LT(int16_t(rdLE16(r + 16)), spec.height);
+            EXPECT_LT(int16_t(rdLE16(r + 16)), expected.height);
             EXPECT_LE(int16_t(rdLE16(r + 18)), int16_t(rdLE16(r + 16)));
-            if (spec.set == '6') {
+            if (expected.set == '6') {
                 EXPECT_EQ(width, 8);
             }
             widest = std::max(widest, width);
@@ -151,17 +151,17 @@ TEST(ZpfFonts, FilesFollowTheFormatAndTheirCodeSets) {
         EXPECT_EQ(previousEnd, length); // no stray bytes after the last glyph
         EXPECT_EQ(rdLE16(b + 14), widest);
         EXPECT_EQ(rdLE16(b + 18), widestField14);
-        EXPECT_EQ(rdLE16(b + 16), spec.set == '6' ? 1 : 0);
+        EXPECT_EQ(rdLE16(b + 16), expected.set == '6' ? 1 : 0);
         // exactly the code set, ascending, each code once
-        EXPECT_EQ(codes, expectedCodes(spec.set));
+        EXPECT_EQ(codes, expectedCodes(expected.set));
     }
 }
 
 TEST(ZpfFonts, GlyphsShareABaselineAndCarryTheirSymbols) {
-    for (const FontSpec& spec : kFonts) {
-        SCOPED_TRACE(spec.name);
-        FontView v{readFont(spec.name)};
-        ASSERT_EQ(v.count(), spec.count);
+    for (const FontCase& expected : kFonts) {
+        SCOPED_TRACE(expected.name);
+        FontView v{readFont(expected.name)};
+        ASSERT_EQ(v.count(), expected.count);
         const int h = v.height(), baseline = h - v.descent(); // first row below the baseline
 
         // letters and digits stand on one baseline (round ones may overshoot
@@ -185,7 +185,7 @@ TEST(ZpfFonts, GlyphsShareABaselineAndCarryTheirSymbols) {
         // space is blank with a usable width; digits line up in columns
         int space = v.find(' ');
         EXPECT_EQ(v.ink(space).pixels, 0);
-        EXPECT_GE(v.width(space), spec.height >= 16 ? 3 : 2);
+        EXPECT_GE(v.width(space), expected.height >= 16 ? 3 : 2);
         for (int c = '1'; c <= '9'; ++c) EXPECT_EQ(v.width(v.find(c)), v.width(v.find('0'))) << c;
 
         // the degree sign is a small mark high in the cell
@@ -206,7 +206,7 @@ TEST(ZpfFonts, GlyphsShareABaselineAndCarryTheirSymbols) {
             EXPECT_TRUE(differs) << pair.first;
         }
 
-        if (spec.set == 'A') continue;
+        if (expected.set == 'A') continue;
         // the bullet: a filled round dot, centred across its cell and on the
         // middle of the capitals
         int bi = v.find(0x81);
@@ -229,7 +229,7 @@ TEST(ZpfFonts, GlyphsShareABaselineAndCarryTheirSymbols) {
             if (c > 0x88 && c < 0x90) continue;
             EXPECT_GT(v.ink(v.find(c)).pixels, 0) << c;
         }
-        if (spec.set != 'B') continue;
+        if (expected.set != 'B') continue;
         // drawn arrows are rotations of one another: the same amount of ink
         const int right = v.ink(v.find(0x86)).pixels;
         for (int c : {0x83, 0x84, 0x85}) EXPECT_EQ(v.ink(v.find(c)).pixels, right) << c;
