@@ -10,11 +10,21 @@
 #include <string>
 #include <unistd.h>
 
-inline const std::string& fuzzPath(const char* extension) {
+inline std::string& fuzzPathStore() {
     static std::string path;
+    return path;
+}
+
+inline void fuzzRemoveFile() {
+    remove(fuzzPathStore().c_str());
+}
+
+inline const std::string& fuzzPath(const char* extension) {
+    std::string& path = fuzzPathStore();
     if (path.empty()) {
         const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
         path = std::string(dir) + "/vantorix_fuzz_" + std::to_string(getpid()) + extension;
+        atexit(fuzzRemoveFile);
     }
     return path;
 }
