@@ -7,6 +7,7 @@
 // every build.
 #include "image/dib.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -508,6 +509,29 @@ int findKey(const uint32_t* keys, int n, uint32_t key) {
     return -1;
 }
 
+// Position of each of up to 256 colour keys in the order they were added:
+// a small open-addressing table, so a pixel costs one probe or two instead
+// of a scan over all colours found so far.
+struct KeyPositions {
+    static constexpr uint32_t slots = 1024, empty = 0xFFFFFFFFu; // keys are 24-bit
+    uint32_t key[slots];
+    int16_t position[slots];
+    KeyPositions() { memset(key, 0xFF, sizeof key); }
+    static uint32_t slotOf(uint32_t k) { return (k * 2654435761u) >> 22; }
+    int find(uint32_t k) const {
+        for (uint32_t i = slotOf(k);; i = (i + 1) & (slots - 1)) {
+            if (key[i] == k) return position[i];
+            if (key[i] == empty) return -1;
+        }
+    }
+    // Keeps the first position of a key that is added twice.
+    void add(uint32_t k, int at) {
+        uint32_t i = slotOf(k);
+        while (key[i] != empty && key[i] != k) i = (i + 1) & (slots - 1);
+        if (key[i] == empty) key[i] = k, position[i] = int16_t(at);
+    }
+};
+
 // Number of distinct values in a sorted array.
 uint64_t countDistinct(const uint32_t* v, uint64_t n) {
     uint64_t d = n ? 1 : 0;
@@ -676,10 +700,41 @@ int NearestPaletteColor(const uint8_t* palette, int red, int green, int blue, in
     return index;
 }
 
+int paletteIndexAt(const uint8_t* row, int bitCount, int32_t x) {
+    return bitCount == 8 ? row[x] : (x & 1) ? (row[x >> 1] & 15) : (row[x >> 1] >> 4);
+}
+
+uint32_t paletteKey(const Source& s, int index) {
+    const uint8_t* e = s.pal + 3 * index;
+    return packKey(e[0], e[1], e[2]);
+}
+
+// Colours of a 4- or 8-bit picture in the order their first pixel comes: each
+// index is looked at once, so the count costs one table read per pixel.
+int countPaletteColours(const Source& s, uint8_t* palette256) {
+    bool seen[256] = {};
+    KeyPositions positions;
+    int count = 0;
+    for (int32_t y = 0; y < s.l.height; y++) {
+        const uint8_t* row = rowOf(s.dib, s.l, y);
+        for (int32_t x = 0; x < s.l.width; x++) {
+            int index = paletteIndexAt(row, s.l.bitCount, x);
+            if (seen[index]) continue;
+            seen[index] = true;
+            uint32_t key = paletteKey(s, index);
+            if (positions.find(key) >= 0) continue;
+            if (palette256) wrLE32(palette256 + 4 * count, key);
+            positions.add(key, count++);
+        }
+    }
+    return count;
+}
+
 int CountColors(const DIB* dib, uint8_t* palette256, int stop) {
     Source s;
     if (!openSource(dib, &s)) return 0;
     if (s.l.bitCount == 1) return int(s.l.paletteEntries);
+    if (s.l.bitCount <= 8) return countPaletteColours(s, palette256);
     uint8_t* row = static_cast<uint8_t*>(malloc(size_t(s.l.width) * 3));
     if (!row) return 0;
     // Only the first 257 colours are ever searched linearly; past that the
@@ -687,15 +742,17 @@ int CountColors(const DIB* dib, uint8_t* palette256, int stop) {
     // quadratic scan over a photograph's many colours.
     uint32_t found[257];
     int count = 0, last = -1;
+    KeyPositions positions;
     for (int32_t y = 0; y < s.l.height && count <= 256; y++) {
         decodeRow(s, y, row);
         for (int32_t x = 0; x < s.l.width; x++) {
             uint32_t key = packKey(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
             if (last >= 0 && found[last] == key) continue;
-            last = findKey(found, count, key);
+            last = positions.find(key);
             if (last >= 0) continue;
             if (palette256 && count < 256) wrLE32(palette256 + 4 * count, key);
             found[count] = key;
+            positions.add(key, count);
             last = count++;
             if (count > 256) break;
         }
@@ -746,14 +803,34 @@ int ChangeDIBtoMinPalette(DIB* dib) {
     }
     DIBLayout lo;
     GetDIBLayout(&out, &lo);
+    KeyPositions positions;
+    for (int i = 0; i < n; i++) positions.add(pal[i], i);
+    int newIndex[256] = {};
+    if (s.l.bitCount <= 8)
+        for (int i = 0; i < 256; i++) newIndex[i] = std::max(positions.find(paletteKey(s, i)), 0);
     int last = 0;
     for (int32_t y = 0; y < s.l.height; y++) {
+        if (s.l.bitCount <= 8) {
+            // Palette pictures map each old index straight to its new one.
+            const uint8_t* r = rowOf(dib, s.l, y);
+            uint8_t* o = out.bits + uint64_t(y) * lo.lineBytes;
+            for (int32_t x = 0; x < s.l.width; x++) {
+                int v = newIndex[paletteIndexAt(r, s.l.bitCount, x)];
+                if (d == 8)
+                    o[x] = uint8_t(v);
+                else if (d == 4)
+                    o[x >> 1] |= uint8_t((x & 1) ? v : v << 4);
+                else if (v)
+                    o[x >> 3] |= uint8_t(0x80 >> (x & 7));
+            }
+            continue;
+        }
         decodeRow(s, y, row);
         uint8_t* o = out.bits + uint64_t(y) * lo.lineBytes;
         for (int32_t x = 0; x < s.l.width; x++) {
             uint32_t key = packKey(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
             if (pal[last] != key) {
-                int i = findKey(pal, n, key);
+                int i = positions.find(key);
                 last = i < 0 ? 0 : i;
             }
             if (d == 8)
@@ -772,54 +849,32 @@ int ChangeDIBtoMinPalette(DIB* dib) {
 int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed) {
     Source s;
     if (!blueGreenRed || !openSource(dib, &s) || s.l.bitCount == 1) return 0;
-    uint64_t n =
-        s.l.bitCount <= 8 ? s.l.paletteEntries : uint64_t(s.l.width) * uint64_t(s.l.height);
-    uint32_t* v = static_cast<uint32_t*>(malloc(size_t(n ? n : 1) * sizeof(uint32_t)));
-    if (!v) return 0;
+    // One bit per RGB565 value: whether the picture uses it.
+    uint64_t present[65536 / 64] = {};
+    auto mark = [&](uint32_t value) { present[value >> 6] |= uint64_t(1) << (value & 63); };
     if (s.l.bitCount <= 8) {
-        for (uint64_t i = 0; i < n; i++) {
+        for (uint64_t i = 0; i < s.l.paletteEntries; i++) {
             const uint8_t* e = dib->palette + 4 * i;
-            v[i] = toRgb565(e[0], e[1], e[2]);
+            mark(toRgb565(e[0], e[1], e[2]));
         }
     } else {
         // 32-bit pictures count too: the transparent colour chosen for them
         // must not already be one of their pixels.
         uint8_t* row = static_cast<uint8_t*>(malloc(size_t(s.l.width) * 3));
-        if (!row) {
-            free(v);
-            return 0;
-        }
-        uint64_t at = 0;
+        if (!row) return 0;
         for (int32_t y = 0; y < s.l.height; y++) {
             if (s.l.bitCount == 16 && s.rgb565) {
                 const uint8_t* r = rowOf(dib, s.l, y);
-                for (int32_t x = 0; x < s.l.width; x++) v[at++] = rdLE16(r + 2 * x);
+                for (int32_t x = 0; x < s.l.width; x++) mark(rdLE16(r + 2 * x));
                 continue;
             }
             decodeRow(s, y, row);
             for (int32_t x = 0; x < s.l.width; x++)
-                v[at++] = toRgb565(row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+                mark(toRgb565(row[3 * x], row[3 * x + 1], row[3 * x + 2]));
         }
         free(row);
     }
-    uint64_t k = 0;
-    if (n) {
-        SortColorValues(v, 0, int(n - 1), nullptr);
-        for (uint64_t i = 1; i < n; i++)
-            if (v[i] != v[k]) v[++k] = v[i];
-        k++;
-    }
-    auto used = [&](uint32_t value) {
-        uint64_t lo = 0, hi = k;
-        while (lo < hi) {
-            uint64_t mid = lo + (hi - lo) / 2;
-            if (v[mid] < value)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        return lo < k && v[lo] == value;
-    };
+    auto used = [&](uint32_t value) { return (present[value >> 6] >> (value & 63)) & 1; };
     uint32_t b = 0x58, g = 0xF8, r = 0xA8;
     uint32_t value = toRgb565(b, g, r);
     int tries = 0;
@@ -834,12 +889,10 @@ int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed) {
         int t = 0;
         while (t < 65536 && used((0xAFCBu + uint32_t(t)) & 0xFFFF)) t++;
         if (t == 65536) {
-            free(v);
             return 0;
         }
         value = (0xAFCBu + uint32_t(t)) & 0xFFFF;
     }
-    free(v);
     expand565(value, blueGreenRed);
     return 1;
 }
