@@ -1,6 +1,6 @@
 // libFuzzer target for the BMP reader: every input is written to a file and
 // loaded as a ".bmp"; whatever loads is turned once so that the rotation code
-// sees the reader's blocks too. Not part of the default build.
+// sees the reader's blocks too. Built by fuzz/CMakeLists.txt when the compiler is clang.
 //
 // Build and run (clang only), from the repository root:
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
