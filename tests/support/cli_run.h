@@ -1,0 +1,73 @@
+// Runs the built vantorix-cli and reads the PNGs it writes (with libpng).
+#pragma once
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace clitest {
+namespace fs = std::filesystem;
+
+struct PngImage {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb; // top row first
+    uint16_t rgb565At(int x, int y) const {
+        const uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
+        return uint16_t(((p[0] >> 3) << 11) | ((p[1] >> 2) << 5) | (p[2] >> 3));
+    }
+};
+
+// Reads a PNG with libpng's simplified API (an independent decoder).
+inline bool readPng(const std::string& path, PngImage& out) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+    bool isRgb8 = (image.format & PNG_FORMAT_FLAG_COLOR) && !(image.format & PNG_FORMAT_FLAG_ALPHA);
+    image.format = PNG_FORMAT_RGB;
+    out.width = int(image.width);
+    out.height = int(image.height);
+    out.rgb.resize(PNG_IMAGE_SIZE(image));
+    bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
+    return ok && isRgb8;
+}
+
+struct CliRun {
+    int status;
+    std::string err;
+};
+
+inline CliRun runCli(const std::string& args) {
+    fs::path errFile =
+        fs::temp_directory_path() / ("vantorix_cli_err_" + std::to_string(::getpid()));
+    std::string command =
+        std::string(VANTORIX_CLI_PATH) + " " + args + " >/dev/null 2>" + errFile.string();
+    int raw = std::system(command.c_str());
+    std::ifstream in(errFile);
+    std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(errFile);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, err};
+}
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        path = fs::temp_directory_path() /
+               ("vantorix_cli_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    std::string write(const std::string& name, const std::string& content) const {
+        std::ofstream(path / name, std::ios::binary) << content;
+        return (path / name).string();
+    }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+    static inline int counter = 0;
+};
+} // namespace clitest
