@@ -242,18 +242,6 @@ int newBlock(const uint8_t* srcHeader, int32_t w, int32_t h, uint32_t bitCount,
     return 1;
 }
 
-// Frees the picture's block and takes over the new one; the rectangles stay.
-void installBlock(DIB* dib, const DIB* fresh) {
-    free(dib->mem);
-    dib->mem = fresh->mem;
-    dib->memSize = fresh->memSize;
-    dib->numColors = fresh->numColors;
-    dib->lineBytes = fresh->lineBytes;
-    dib->bmih = fresh->bmih;
-    dib->palette = fresh->palette;
-    dib->bits = fresh->bits;
-}
-
 void dropBlock(DIB* d) {
     free(d->mem);
     memset(d, 0, sizeof *d);
@@ -498,7 +486,7 @@ int reduceTo(DIB* dib, int bitCount, int dither, int precision) {
         if (out.mem) dropBlock(&out);
         return 0;
     }
-    installBlock(dib, &out);
+    ReplaceDIBBlock(dib, &out);
     return 1;
 }
 
@@ -619,7 +607,7 @@ int ChangeDIBto24Bit(DIB* dib) {
     if (s.l.bitCount == 24) return 1;
     DIB out;
     if (!make24(s, &out)) return 0;
-    installBlock(dib, &out);
+    ReplaceDIBBlock(dib, &out);
     return 1;
 }
 
@@ -842,7 +830,7 @@ int ChangeDIBtoMinPalette(DIB* dib) {
         }
     }
     free(row);
-    installBlock(dib, &out);
+    ReplaceDIBBlock(dib, &out);
     return c;
 }
 
@@ -895,4 +883,15 @@ int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed) {
     }
     expand565(value, blueGreenRed);
     return 1;
+}
+
+void ReplaceDIBBlock(DIB* dib, const DIB* fresh) {
+    free(dib->mem);
+    dib->mem = fresh->mem;
+    dib->memSize = fresh->memSize;
+    dib->numColors = fresh->numColors;
+    dib->lineBytes = fresh->lineBytes;
+    dib->bmih = fresh->bmih;
+    dib->palette = fresh->palette;
+    dib->bits = fresh->bits;
 }

@@ -10,15 +10,15 @@ struct Rect {
 };
 
 struct DIB {
-    uint8_t* mem;       // the block, owned; null when empty
-    uint32_t memSize;   // header + palette/masks + biSizeImage
-    int32_t numColors;  // biClrUsed, or 2^biBitCount (16777216 for 32 bits)
-    int32_t lineBytes;  // ((biWidth * biBitCount + 31) / 32) * 4
-    uint8_t* bmih;      // == mem
-    uint8_t* palette;   // bmih + biSize
-    uint8_t* bits;      // first stored (bottom) row
-    Rect rcPos;         // front end only
-    Rect rcActive;      // front end only
+    uint8_t* mem;      // the block, owned; null when empty
+    uint32_t memSize;  // header + palette/masks + biSizeImage
+    int32_t numColors; // biClrUsed, or 2^biBitCount (16777216 for 32 bits)
+    int32_t lineBytes; // ((biWidth * biBitCount + 31) / 32) * 4
+    uint8_t* bmih;     // == mem
+    uint8_t* palette;  // bmih + biSize
+    uint8_t* bits;     // first stored (bottom) row
+    Rect rcPos;        // front end only
+    Rect rcActive;     // front end only
 };
 
 // The small fields pack without gaps; the slots keep their natural alignment.
@@ -40,7 +40,9 @@ struct MultiDIB {
 extern int32_t alphaLimit;
 
 // Little-endian field access inside blocks; never cast unaligned pointers.
-inline uint16_t rdLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint16_t rdLE16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 inline uint32_t rdLE32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
@@ -117,6 +119,8 @@ struct DIBLayout {
 };
 // 1 and the layout when the record is usable, 0 otherwise.
 int GetDIBLayout(const DIB* dib, DIBLayout* layout);
+// Frees the record's block and takes over the fresh one; the rectangles stay.
+void ReplaceDIBBlock(DIB* dib, const DIB* fresh);
 
 // Resizing.
 int NewResizeDIB(DIB* dib, int width, int height, int keepAspect);

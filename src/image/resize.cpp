@@ -85,18 +85,6 @@ int duplicate(const DIB* dib, const DIBLayout& l, DIB* out) {
     return 1;
 }
 
-// Frees the picture's block and takes over the new one; the rectangles stay.
-void installBlock(DIB* dib, const DIB* fresh) {
-    free(dib->mem);
-    dib->mem = fresh->mem;
-    dib->memSize = fresh->memSize;
-    dib->numColors = fresh->numColors;
-    dib->lineBytes = fresh->lineBytes;
-    dib->bmih = fresh->bmih;
-    dib->palette = fresh->palette;
-    dib->bits = fresh->bits;
-}
-
 // Overlap of destination pixels with source pixels along one axis. Source pixel
 // s spans [s * dst, (s + 1) * dst) and destination pixel d spans
 // [d * src, (d + 1) * src), so every overlap is a whole number and the weights
@@ -220,7 +208,7 @@ int ResizeDIB(DIB* dib, int width, int height, int keepAspect) {
             }
         }
     }
-    installBlock(dib, &out);
+    ReplaceDIBBlock(dib, &out);
     return 1;
 }
 
@@ -251,7 +239,7 @@ int HalftoneResizeDIB(DIB* dib, int width, int height, int keepAspect) {
     }
     free(tmp.mem);
     if (!ok) return 0;
-    installBlock(dib, &out);
+    ReplaceDIBBlock(dib, &out);
     return 1;
 }
 
@@ -270,6 +258,6 @@ int NewResizeDIB(DIB* dib, int width, int height, int keepAspect) {
         free(work.mem);
         return 0;
     }
-    installBlock(dib, &work);
+    ReplaceDIBBlock(dib, &work);
     return 1;
 }
