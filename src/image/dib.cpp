@@ -42,35 +42,6 @@ uint64_t rowBytes(int64_t width, int bits) {
     return uint64_t((width * bits + 31) / 32) * 4;
 }
 
-// Reads a whole file into a fresh heap buffer.
-int readWholeFile(const char* fileName, uint8_t** data, size_t* size) {
-    FILE* f = fopen(fileName, "rb");
-    if (!f) return 0;
-    if (fseek(f, 0, SEEK_END) != 0) {
-        fclose(f);
-        return 0;
-    }
-    long len = ftell(f);
-    if (len < 0 || uint64_t(len) > kMaxFileBytes || fseek(f, 0, SEEK_SET) != 0) {
-        fclose(f);
-        return 0;
-    }
-    uint8_t* buf = static_cast<uint8_t*>(malloc(size_t(len) + 1));
-    if (!buf) {
-        fclose(f);
-        return 0;
-    }
-    size_t got = fread(buf, 1, size_t(len), f);
-    fclose(f);
-    if (got != size_t(len)) {
-        free(buf);
-        return 0;
-    }
-    *data = buf;
-    *size = size_t(len);
-    return 1;
-}
-
 // Everything the reader needs to know about a file, checked against its bytes.
 struct BmpLayout {
     uint32_t headerSize; // as in the file (12 for an OS/2 core header)
@@ -558,7 +529,7 @@ int LoadBMP(MultiDIB* list, const char* fileName) {
     if (!list || !fileName) return 0;
     uint8_t* buf = nullptr;
     size_t size = 0;
-    if (!readWholeFile(fileName, &buf, &size)) return 0;
+    if (!(buf = ReadImageFile(fileName, kMaxFileBytes, &size))) return 0;
     BmpLayout L;
     if (!parseBmp(buf, size, &L)) {
         free(buf);
@@ -664,4 +635,22 @@ int decode_BMP_RLE(DIB* dib) {
     dib->mem = block;
     InitDIB(dib);
     return 1;
+}
+
+uint8_t* ReadImageFile(const char* fileName, uint64_t maxBytes, size_t* length) {
+    FILE* f = fopen(fileName, "rb");
+    if (!f) return nullptr;
+    uint8_t* buffer = nullptr;
+    long size = -1;
+    if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
+    if (size > 0 && uint64_t(size) <= maxBytes && fseek(f, 0, SEEK_SET) == 0) {
+        buffer = static_cast<uint8_t*>(malloc(size_t(size)));
+        if (buffer && fread(buffer, 1, size_t(size), f) != size_t(size)) {
+            free(buffer);
+            buffer = nullptr;
+        }
+    }
+    fclose(f);
+    if (buffer) *length = size_t(size);
+    return buffer;
 }

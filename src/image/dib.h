@@ -3,6 +3,7 @@
 // bottom-up). All operations return 1 on success and 0 on failure, change the
 // record in place, and keep the old block when they fail.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct Rect {
@@ -119,6 +120,9 @@ struct DIBLayout {
 };
 // 1 and the layout when the record is usable, 0 otherwise.
 int GetDIBLayout(const DIB* dib, DIBLayout* layout);
+// A whole file in a fresh heap buffer, or null when it is missing, empty,
+// larger than maxBytes or cannot be read.
+uint8_t* ReadImageFile(const char* fileName, uint64_t maxBytes, size_t* length);
 // Frees the record's block and takes over the fresh one; the rectangles stay.
 void ReplaceDIBBlock(DIB* dib, const DIB* fresh);
 

@@ -13,24 +13,6 @@ namespace {
 const int kPassStart[5] = {0, 0, 4, 2, 1};
 const int kPassStep[5] = {0, 8, 8, 4, 2};
 
-uint8_t* readWholeFile(const char* fileName, size_t* length) {
-    FILE* f = fopen(fileName, "rb");
-    if (!f) return nullptr;
-    uint8_t* buffer = nullptr;
-    long size = -1;
-    if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
-    if (size > 0 && uint64_t(size) <= GIF_MAX_STRIP && fseek(f, 0, SEEK_SET) == 0) {
-        buffer = static_cast<uint8_t*>(malloc(size_t(size)));
-        if (buffer && fread(buffer, 1, size_t(size), f) != size_t(size)) {
-            free(buffer);
-            buffer = nullptr;
-        }
-    }
-    fclose(f);
-    if (buffer) *length = size_t(size);
-    return buffer;
-}
-
 int readByte() {
     return gif.pos < gif.length ? gif.data[gif.pos++] : -1;
 }
@@ -287,7 +269,7 @@ int GetGIFimage(DIB* frame, uint8_t* line) {
 int LoadGIFanimation(const char* fileName, GifAnimation* anim) {
     GifReset();
     memset(anim, 0, sizeof *anim);
-    gif.data = readWholeFile(fileName, &gif.length);
+    gif.data = ReadImageFile(fileName, GIF_MAX_STRIP, &gif.length);
     if (!gif.data) return 0;
     uint8_t head[13];
     if (!readBytes(head, 13) ||

@@ -37,25 +37,6 @@ bool typeIs(const char* t) {
     return memcmp(png.chunkType, t, 4) == 0;
 }
 
-// Reads a whole file; a file larger than any picture we accept is refused.
-uint8_t* readWholeFile(const char* fileName, size_t* length) {
-    FILE* f = fopen(fileName, "rb");
-    if (!f) return nullptr;
-    uint8_t* buffer = nullptr;
-    long size = -1;
-    if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
-    if (size > 0 && uint64_t(size) <= PNG_MAX_BYTES && fseek(f, 0, SEEK_SET) == 0) {
-        buffer = static_cast<uint8_t*>(malloc(size_t(size)));
-        if (buffer && fread(buffer, 1, size_t(size), f) != size_t(size)) {
-            free(buffer);
-            buffer = nullptr;
-        }
-    }
-    fclose(f);
-    if (buffer) *length = size_t(size);
-    return buffer;
-}
-
 uint32_t passSize(uint32_t full, uint32_t start, uint32_t step) {
     return full > start ? (full - start + step - 1) / step : 0;
 }
@@ -553,7 +534,7 @@ int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int al
     (void)gamma; // gAMA is never applied: the panel shows the samples as stored
     *hasTransparent = 0;
     PngReset();
-    png.file = readWholeFile(fileName, &png.fileLen);
+    png.file = ReadImageFile(fileName, PNG_MAX_BYTES, &png.fileLen);
     if (!png.file) return 0;
     int ok = png.fileLen >= 8 && memcmp(png.file, kSignature, 8) == 0;
     png.pos = 8;
