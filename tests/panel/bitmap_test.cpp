@@ -15,30 +15,15 @@
 
 #include "image/dib.h"
 #include "panel/zr_tft.h"
+#include "support/panel_fixture.h"
 
 namespace {
 
 constexpr uint16_t sentinel = 0x1234;
 
 // A panel of model/angle with its own frame memory, filled with the sentinel.
-struct Panel {
-    std::vector<uint16_t> frame;
-    Panel(int16_t model, int16_t angle) {
-        resetPanelState();
-        TFTinit(model);
-        setTFTangle(angle);
-        frame.assign(size_t(TFTwidth) * size_t(TFTheight), sentinel);
-        setFrameMem(frame.data(), uint32_t(frame.size()));
-    }
-    ~Panel() { resetPanelState(); }
-    uint16_t at(int x, int y) const {
-        return frame[size_t(TFTheight - 1 - y) * size_t(TFTwidth) + size_t(x)];
-    }
-    int changed() const {
-        int n = 0;
-        for (uint16_t v : frame) n += v != sentinel;
-        return n;
-    }
+struct Panel : PanelFixture {
+    Panel(int16_t model, int16_t angle) : PanelFixture(model, angle, sentinel) {}
 };
 
 // A BMP file image built field by field; `gap` junk bytes lie between the
@@ -255,7 +240,7 @@ TEST(Bitmap, HostileHeadersStayInsideTheirBuffers) {
     cutCount.byte(0, 0) = 3;
     TFTbitmap(0, 0, cutCount.file(), 0, 0);
     EXPECT_EQ(panel.at(0, 0), 0xF800);
-    std::fill(panel.frame.begin(), panel.frame.end(), sentinel);
+    std::fill(panel.pixels.begin(), panel.pixels.end(), sentinel);
 
     Bmp topDown(2, -2, 24);
     nothing(topDown, "top-down");

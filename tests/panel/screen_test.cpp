@@ -10,29 +10,15 @@
 
 #include "image/dib.h"
 #include "panel/zr_tft.h"
+#include "support/panel_fixture.h"
 
 namespace {
 
 constexpr uint16_t sentinel = 0x1234;
 
-struct Panel {
-    std::vector<uint16_t> frame;
-    Panel(int16_t model, int16_t angle) {
-        resetPanelState();
-        TFTinit(model);
-        setTFTangle(angle);
-        frame.assign(size_t(TFTwidth) * size_t(TFTheight), sentinel);
-        setFrameMem(frame.data(), uint32_t(frame.size()));
-    }
-    ~Panel() { resetPanelState(); }
-    uint16_t at(int x, int y) const {
-        return frame[size_t(TFTheight - 1 - y) * size_t(TFTwidth) + size_t(x)];
-    }
-    int changed() const {
-        int n = 0;
-        for (uint16_t v : frame) n += v != sentinel;
-        return n;
-    }
+// A panel of model/angle with its own frame memory, filled with the sentinel.
+struct Panel : PanelFixture {
+    Panel(int16_t model, int16_t angle) : PanelFixture(model, angle, sentinel) {}
 };
 
 // One of our pictures decoded independently of the driver: RGB565 pixels,
@@ -135,7 +121,7 @@ TEST(Screen, ScreenOneLayoutPerModelAndOrientation) {
             Panel p(int16_t(l.model), angle);
             setTFTtextXYH(7, 9, 33);
             Screen(1);
-            EXPECT_EQ(p.changed(), int(p.frame.size())); // every pixel is drawn
+            EXPECT_EQ(p.changed(), int(p.pixels.size())); // every pixel is drawn
             int right = TFTwidth - 1, bottom = TFTheight - 1;
             // header band and body at their exact rows
             EXPECT_EQ(p.at(right, l.headerRows - 1), l.header);
@@ -323,7 +309,7 @@ TEST(Screen, OtherNumbersAndModelsDrawNothing) {
         EXPECT_EQ(p.changed(), 0) << n;
     }
     Screen(255); // the marker screen belongs to every model
-    EXPECT_EQ(p.changed(), int(p.frame.size()));
+    EXPECT_EQ(p.changed(), int(p.pixels.size()));
 }
 
 } // namespace

@@ -7,13 +7,15 @@
 
 struct PanelFixture {
     std::vector<uint16_t> pixels;
+    uint16_t fill;
 
-    // A fresh driver for the model at the angle, every pixel black.
-    PanelFixture(int model, int angle) {
+    // A fresh driver for the model at the angle, every pixel `fill` (black
+    // unless a test wants to see which pixels a drawing touched).
+    PanelFixture(int model, int angle, uint16_t fillColour = 0) : fill(fillColour) {
         resetPanelState();
         TFTinit(int16_t(model));
         setTFTangle(int16_t(angle));
-        pixels.assign(size_t(TFTwidth) * TFTheight, 0);
+        pixels.assign(size_t(TFTwidth) * TFTheight, fill);
         setFrameMem(pixels.data(), uint32_t(pixels.size()));
     }
     ~PanelFixture() { resetPanelState(); }
@@ -28,6 +30,8 @@ struct PanelFixture {
             for (int x = x1; x <= x2; ++x) other += at(x, y) != colour;
         return other;
     }
+    // Pixels that no longer hold the fill colour.
+    int changed() const { return int(pixels.size()) - countColour(fill); }
     int countColour(uint16_t colour) const {
         int n = 0;
         for (uint16_t p : pixels) n += p == colour;
