@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -85,7 +86,9 @@ Bytes greyPalette(int n) {
 }
 
 std::string writeTemp(const std::string& name, const Bytes& data) {
-    std::string path = ::testing::TempDir() + "vantorix_dib_" + name;
+    // Per process: ctest runs tests in parallel, and several write the same names.
+    std::string path =
+        ::testing::TempDir() + "vantorix_dib_" + std::to_string(::getpid()) + "_" + name;
     FILE* f = fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (f) {
