@@ -2,17 +2,19 @@
 
 #include "command/seam.h"
 #include "command/settings.h"
+#include "image/dib.h"
 #include "panel/zr_tft.h"
 
 #include <cstdio>
 
 namespace {
-std::vector<uint16_t> frame;
+// The panel bitmap: a 16-bit bottom-up DIB whose pixel rows are the frame memory.
+DIB panelDIB{};
 HeadlessOptions current;
 
-void attachFrame(std::vector<uint16_t>&& pixels) {
-    frame = std::move(pixels);
-    setFrameMem(frame.data(), uint32_t(frame.size()));
+void attachFrame() {
+    uint32_t pixels = panelDIB.mem ? uint32_t(panelDIB.lineBytes / 2) * uint32_t(TFTheight) : 0;
+    setFrameMem(reinterpret_cast<uint16_t*>(panelDIB.bits), pixels);
 }
 
 void logToStderr(const char* line) {
@@ -31,36 +33,23 @@ int captureBoardBuffer(const void* data, int length) {
 }
 } // namespace
 
-std::vector<uint16_t> rotateFrameClockwise(const std::vector<uint16_t>& source, int width,
-                                           int height, int quarterTurns) {
-    std::vector<uint16_t> result = source;
-    for (int turn = 0; turn < (quarterTurns & 3); ++turn) {
-        // In viewer coordinates: new(x, y) = old(y, oldHeight - 1 - x).
-        std::vector<uint16_t> turned(result.size());
-        int newWidth = height, newHeight = width;
-        for (int y = 0; y < newHeight; ++y)
-            for (int x = 0; x < newWidth; ++x) {
-                int oldX = y, oldY = height - 1 - x;
-                turned[size_t(newHeight - 1 - y) * newWidth + x] =
-                    result[size_t(height - 1 - oldY) * width + oldX];
-            }
-        result.swap(turned);
-        std::swap(width, height);
-    }
-    return result;
-}
-
 void headlessNewTFT(int /*resize*/) {
     std::lock_guard<std::recursive_mutex> guard(panelLock());
-    if (Module != TFTmodel || frame.empty()) {
+    if (Module != TFTmodel || !panelDIB.mem) {
+        // A new model gets a new panel, all black, in the 0 degree orientation.
         TFTinit(int16_t(Module));
         setTFTangle(0);
-        attachFrame(std::vector<uint16_t>(size_t(TFTwidth) * TFTheight, 0));
+        if (!NewDIB(&panelDIB, TFTwidth, TFTheight, 16, nullptr)) {
+            setFrameMem(nullptr, 0); // out of memory: the panel draws nothing
+            return;
+        }
     }
-    int turns = ((Angle - TFTangle) / 90 + 4) & 3;
-    attachFrame(rotateFrameClockwise(frame, TFTwidth, TFTheight, turns));
+    int turn = ((Angle - TFTangle) % 360 + 360) % 360;
+    // A failed turn keeps the old bitmap: the panel then stays as it was.
+    if (turn && !RotateDIB(&panelDIB, turn)) return;
     TFTinit(int16_t(Module));
     setTFTangle(int16_t(Angle));
+    attachFrame();
     if (demoScreen) {
         Screen(unsigned(demoScreen));
         RedrawAA();
@@ -72,7 +61,7 @@ void headlessStart(const HeadlessOptions& options) {
     resetSeam();
     resetSettings();
     resetPanelState();
-    frame.clear();
+    FreeDIB(&panelDIB);
     Module = options.model;
     Touch = options.touch;
     Angle = options.angle;

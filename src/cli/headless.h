@@ -18,8 +18,5 @@ void headlessStart(const HeadlessOptions& options);
 // The module rebuild: a new model gets a new black panel, an orientation
 // change turns what is drawn with the view (clockwise for +90 degrees).
 void headlessNewTFT(int resize);
-// Turns a bottom-up RGB565 frame clockwise by quarter turns.
-std::vector<uint16_t> rotateFrameClockwise(const std::vector<uint16_t>& frame, int width,
-                                           int height, int quarterTurns);
 // Copies the panel, top row first, as RGB565 values.
 std::vector<uint16_t> panelPixelsTopDown();
