@@ -5,6 +5,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+
+#include <string>
+
+#include <filesystem>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -128,6 +134,34 @@ void BM_To8Bit_Vantorix(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_To8Bit_Vantorix)->Unit(benchmark::kMillisecond);
+
+// Peer: ImageMagick's convert reducing the same RGB565 picture to 256 colours
+// with Floyd-Steinberg dithering, run as a process (its start-up included).
+void BM_To8Bit_ImageMagickConvert(benchmark::State& state) {
+    if (std::system("command -v convert >/dev/null 2>&1") != 0) {
+        state.SkipWithError("ImageMagick's convert is not installed");
+        return;
+    }
+    std::string dir = std::filesystem::temp_directory_path().string();
+    std::string in = dir + "/vantorix_bench_rgb565.bmp", out = dir + "/vantorix_bench_8bit.bmp";
+    const DIB& picture = photo480as16();
+    FILE* f = fopen(in.c_str(), "wb");
+    if (!f) {
+        state.SkipWithError("cannot write the input picture");
+        return;
+    }
+    uint8_t header[14] = {'B', 'M'};
+    wrLE32(header + 2, 14 + picture.memSize);
+    wrLE32(header + 10, 14 + picture.memSize - rdLE32(picture.bmih + BI_SIZEIMAGE));
+    fwrite(header, 1, sizeof header, f);
+    fwrite(picture.mem, 1, picture.memSize, f);
+    fclose(f);
+    std::string command =
+        "convert " + in + " -dither FloydSteinberg -colors 256 BMP3:" + out + " >/dev/null 2>&1";
+    for (auto _ : state)
+        if (std::system(command.c_str()) != 0) state.SkipWithError("convert failed");
+}
+BENCHMARK(BM_To8Bit_ImageMagickConvert)->Unit(benchmark::kMillisecond);
 
 void BM_Halftone1920x1080To480x270_Vantorix(benchmark::State& state) {
     static DIB big = photo(1920, 1080);
