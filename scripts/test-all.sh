@@ -18,4 +18,5 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
   -DVANTORIX_CORE_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
 cmake --build build-win32 -j"$jobs"
-echo "All tests passed; the portable core and incbake.exe build for i686-w64-mingw32."
+bash scripts/check-incbake-wine.sh build-win32/tools/incbake/incbake.exe build/tools/incbake/incbake
+echo "All tests passed; the portable core and incbake.exe build for i686-w64-mingw32 (checked under Wine)."
