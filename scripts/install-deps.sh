@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12 (quietly; safe to rerun).
+# Usage: install-deps.sh [build]
 set -euo pipefail
 packages=(cmake g++ make pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev
           libgtest-dev googletest libbenchmark-dev xxd libstb-dev libgif-dev
@@ -15,6 +16,8 @@ if ((${#missing[@]})); then
 fi
 
 # Wine runs the 32-bit Windows programs in the tests; it needs the i386 packages.
+# "install-deps.sh build" skips it: building and running the CLI does not need it.
+[ "${1:-}" = build ] && exit 0
 if ! command -v wine >/dev/null 2>&1 || ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
   export DEBIAN_FRONTEND=noninteractive
   dpkg --add-architecture i386
