@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "image/dib.h"
+#include "support/dib_fields.h"
 
 #include <png.h>
 
@@ -50,15 +51,9 @@ bool readPng(const std::string& path, Png* out) {
     return true;
 }
 
-int width(const DIB& d) {
-    return int32_t(rdLE32(d.bmih + BI_WIDTH));
-}
-int height(const DIB& d) {
-    return int32_t(rdLE32(d.bmih + BI_HEIGHT));
-}
-int depth(const DIB& d) {
-    return rdLE16(d.bmih + BI_BITCOUNT);
-}
+using dibtest::depth;
+using dibtest::height;
+using dibtest::width;
 
 int paletteIndex(const DIB& d, int x, int y) {
     const uint8_t* row = d.bits + size_t(height(d) - 1 - y) * d.lineBytes;

@@ -3,21 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "image/dib.h"
+#include "support/dib_fields.h"
 
 #include <cstring>
 #include <vector>
 
 namespace {
 
-int width(const DIB& d) {
-    return int32_t(rdLE32(d.bmih + BI_WIDTH));
-}
-int height(const DIB& d) {
-    return int32_t(rdLE32(d.bmih + BI_HEIGHT));
-}
-int depth(const DIB& d) {
-    return rdLE16(d.bmih + BI_BITCOUNT);
-}
+using dibtest::depth;
+using dibtest::height;
+using dibtest::width;
 
 // Pixel value at (x, y) with y counted from the top, as on screen.
 uint32_t pixel(const DIB& d, int x, int y) {
