@@ -1,90 +1,63 @@
 #include "cli/headless.h"
 
+#include "board/picolink.h"
+#include "board/seriowin.h"
 #include "command/seam.h"
 #include "command/settings.h"
-#include "image/dib.h"
 #include "panel/zr_tft.h"
 
 #include <cstdio>
 
 namespace {
-// The panel bitmap: a 16-bit bottom-up DIB whose pixel rows are the frame memory.
-DIB panelDIB{};
 HeadlessOptions current;
+std::vector<std::string> errors;
+constexpr int sinkPort = 1;
 
-void attachFrame() {
-    uint32_t pixels = panelDIB.mem ? uint32_t(panelDIB.lineBytes / 2) * uint32_t(TFTheight) : 0;
-    setFrameMem(reinterpret_cast<uint16_t*>(panelDIB.bits), pixels);
+int logToStderr(const char* line) {
+    if (current.verbose && std::fputs(line, stderr) < 0) return 0;
+    return 1;
 }
 
-void logToStderr(const char* line) {
-    if (current.verbose) std::fputs(line, stderr);
+int keepError(const char* message) {
+    errors.emplace_back(message);
+    return std::fprintf(stderr, "vantorix-cli: %s\n", message) > 0 ? 1 : 0;
 }
 
-int captureBoardBytes(const void* data, int length) {
-    if (!current.boardBytes || length < 0) return -1;
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    current.boardBytes->insert(current.boardBytes->end(), bytes, bytes + length);
-    return length;
-}
-
-int captureBoardBuffer(const void* data, int length) {
-    return captureBoardBytes(data, length) == length ? 1 : 0;
+void appendBytes(const void* data, int count, void* context) {
+    auto* bytes = static_cast<std::vector<uint8_t>*>(context);
+    const uint8_t* begin = static_cast<const uint8_t*>(data);
+    bytes->insert(bytes->end(), begin, begin + count);
 }
 } // namespace
 
-void headlessNewTFT(int /*resize*/) {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
-    if (Module != TFTmodel || !panelDIB.mem) {
-        // A new model gets a new panel, all black, in the 0 degree orientation.
-        TFTinit(int16_t(Module));
-        setTFTangle(0);
-        if (!NewDIB(&panelDIB, TFTwidth, TFTheight, 16, nullptr)) {
-            setFrameMem(nullptr, 0); // out of memory: the panel draws nothing
-            return;
-        }
-    }
-    int turn = ((Angle - TFTangle) % 360 + 360) % 360;
-    // A failed turn keeps the old bitmap: the panel then stays as it was.
-    if (turn && !RotateDIB(&panelDIB, turn)) return;
-    TFTinit(int16_t(Module));
-    setTFTangle(int16_t(Angle));
-    attachFrame();
-    if (demoScreen) {
-        Screen(unsigned(demoScreen));
-        RedrawAA();
-    }
+void captureBoardBytes(std::vector<uint8_t>* bytes) {
+    COMsetCapture(bytes ? appendBytes : nullptr, bytes);
+}
+
+const std::vector<std::string>& headlessErrors() {
+    return errors;
 }
 
 void headlessStart(const HeadlessOptions& options) {
     current = options;
-    resetSeam();
+    errors.clear();
+    resetWindowSeam();
+    resetSerialLayer();
+    resetPicoLink();
     resetSettings();
     resetPanelState();
-    FreeDIB(&panelDIB);
+    FreeTFT();
     Module = options.model;
     Touch = options.touch;
     Angle = options.angle;
-    Seam seam{};
-    seam.newTFT = headlessNewTFT;
+    WindowSeam seam{};
     seam.logLine = logToStderr;
-    seam.writeBlock = captureBoardBytes;
-    seam.sendBuffer = captureBoardBuffer;
-    installSeam(seam);
-    if (options.boardBytes) picoPort = 1;
-    headlessNewTFT(0);
-}
-
-std::vector<uint16_t> panelPixelsTopDown() {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
-    std::vector<uint16_t> pixels;
-    if (!frameMem || TFTwidth <= 0 || TFTheight <= 0) return pixels;
-    pixels.reserve(size_t(TFTwidth) * TFTheight);
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(frameMem);
-    for (int y = 0; y < TFTheight; ++y) {
-        const uint8_t* row = bytes + size_t(TFTheight - 1 - y) * TFTwidth * 2;
-        for (int x = 0; x < TFTwidth; ++x)
-            pixels.push_back(uint16_t(row[2 * x] | (row[2 * x + 1] << 8)));
+    seam.reportError = keepError;
+    installWindowSeam(seam);
+    if (options.boardBytes) {
+        installSerialBackend(sinkSerialBackend());
+        if (COMopen(sinkPort, boardBaud)) picoPort = sinkPort;
+        captureBoardBytes(options.boardBytes);
     }
-    return pixels;
+    NewTFT(0);
 }

@@ -1,6 +1,8 @@
-// The headless host: a frame memory for the emulated panel, and the seam
-// filled the way a window would fill it, without a window.
+// The headless host: a frame memory for the emulated panel, and the window
+// side filled the way a window would fill it, without a window.
 #pragma once
+#include "win/core/newtft.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,14 +11,16 @@ struct HeadlessOptions {
     int model = 1;
     int touch = 0;
     int angle = 0;
-    bool verbose = false;                       // job log lines to stderr
-    std::vector<uint8_t>* boardBytes = nullptr; // when set, acts as a connected board
+    bool verbose = false; // job log lines to stderr
+    // When set, a board that takes every byte is connected, and what it
+    // receives is appended here.
+    std::vector<uint8_t>* boardBytes = nullptr;
 };
 
 // Builds the module as a new one starts: all pixels black, the given angle.
+// Resets the window side, the serial layer and the connection state.
 void headlessStart(const HeadlessOptions& options);
-// The module rebuild: a new model gets a new black panel, an orientation
-// change turns what is drawn with the view (clockwise for +90 degrees).
-void headlessNewTFT(int resize);
-// Copies the panel, top row first, as RGB565 values.
-std::vector<uint16_t> panelPixelsTopDown();
+// Appends every byte that goes on the wire to bytes (null stops it).
+void captureBoardBytes(std::vector<uint8_t>* bytes);
+// The errors the job steps reported since headlessStart, one per line.
+const std::vector<std::string>& headlessErrors();

@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     for (const std::string& file : options.files) {
         report(runFile(file, options.atX, options.atY));
     }
+    if (!headlessErrors().empty()) status = 1;
     if (!options.panelPng.empty()) {
         std::string error =
             writePanelPng(options.panelPng.c_str(), panelPixelsTopDown(), TFTwidth, TFTheight);

@@ -2,6 +2,8 @@
 // drawn on the emulated panel and sent to the board as a bitmap stream.
 #include "command/bitmapload.h"
 
+#include "board/picolink.h"
+#include "board/seriowin.h"
 #include "command/seam.h"
 #include "command/sendfile.h"
 #include "panel/zr_tft.h"
@@ -46,12 +48,12 @@ int formatCoordinate(char* out, size_t size, int value) {
     return std::snprintf(out, size, "%d", value);
 }
 
-void sendPositionPrefix(int x, int y) {
+bool sendPositionPrefix(int x, int y) {
     char xText[16], yText[16], prefix[40];
     formatCoordinate(xText, sizeof xText, x);
     formatCoordinate(yText, sizeof yText, y);
     int length = std::snprintf(prefix, sizeof prefix, "#BM%s,%s,", xText, yText);
-    COMwrblk(prefix, length);
+    return COMwrblk(prefix, length) || boardLinkFailed();
 }
 } // namespace
 
@@ -107,8 +109,7 @@ int showImageFile(const char* fileName, int x, int y, int keepInside) {
     if (picoPort) {
         printMessage("Send bitmap with %d bytes\r\n", int(total));
         // Without a prefix the board draws at 0,0; a negative position needs one too.
-        if (x != 0 || y != 0) sendPositionPrefix(x, y);
-        sendbuffer(image, int(total));
+        if ((x == 0 && y == 0) || sendPositionPrefix(x, y)) sendbuffer(image, total);
     }
     std::free(image);
     return 1;

@@ -3,36 +3,45 @@
 #include <cstdarg>
 #include <cstdio>
 
-int picoPort = 0;
-
 namespace {
-Seam hooks{};
+WindowSeam hooks{};
+
+int call(int (*hook)()) {
+    return hook ? hook() : 1;
 }
 
-void installSeam(const Seam& seam) {
+constexpr int messageBufferSize = 256;
+} // namespace
+
+void installWindowSeam(const WindowSeam& seam) {
     hooks = seam;
 }
-void resetSeam() {
-    hooks = Seam{};
-    picoPort = 0;
+void resetWindowSeam() {
+    hooks = WindowSeam{};
 }
 
-void RedrawAA() {
-    if (hooks.redrawPanel) hooks.redrawPanel();
+int RedrawAA() {
+    return call(hooks.redrawPanel);
 }
-void CheckMenuFile() {
-    if (hooks.checkMenuFile) hooks.checkMenuFile();
+int CheckMenuFile() {
+    return call(hooks.checkMenuFile);
 }
-void CheckMenuTFT() {
-    if (hooks.checkMenuTFT) hooks.checkMenuTFT();
+int CheckMenuTFT() {
+    return call(hooks.checkMenuTFT);
 }
-void NewTFT(int resize) {
-    if (hooks.newTFT) hooks.newTFT(resize);
+int ResizeTFT() {
+    return call(hooks.resizeTFT);
+}
+int transferStart(uint32_t bytes) {
+    return hooks.transferStart ? hooks.transferStart(bytes) : 1;
+}
+int transferProgress(int position) {
+    return hooks.transferProgress ? hooks.transferProgress(position) : 1;
 }
 
 void printMessage(const char* format, ...) {
     if (!hooks.logLine) return;
-    char line[1024];
+    char line[messageBufferSize];
     va_list args;
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
@@ -40,10 +49,12 @@ void printMessage(const char* format, ...) {
     hooks.logLine(line);
 }
 
-int COMwrblk(const void* data, int length) {
-    return hooks.writeBlock ? hooks.writeBlock(data, length) : -1;
-}
-
-int sendbuffer(const void* data, int length) {
-    return hooks.sendBuffer ? hooks.sendBuffer(data, length) : 0;
+void reportError(const char* format, ...) {
+    if (!hooks.reportError) return;
+    char line[messageBufferSize];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    hooks.reportError(line);
 }

@@ -1,29 +1,57 @@
-// The one seam through which the portable core reaches the window and the
-// board. The CLI, the tests and the Windows front end each install their own
-// hooks; a hook left null does nothing (a write reports failure).
+// The window side of the portable core: what the interpreter, the module
+// rebuild and the board link ask of whatever shows the module (the Windows
+// front end, the headless runner, the tests). The board itself is reached
+// through the serial layer in board/, not through here.
+//
+// Result convention, the same for every hook: 1 when done, 0 when it failed.
+// A hook left null counts as done and does nothing.
+//
+// Threads and the panel lock (panelLock() in panel/zr_tft.h):
+// - redrawPanel: any thread; often called with the panel lock held, so it
+//   must only request a repaint, never paint or wait for another thread.
+// - checkMenuFile, checkMenuTFT: any thread (the send-file worker through
+//   the interpreter, the window thread on its tick); the panel lock may be
+//   held. They only renew check marks.
+// - resizeTFT: the window's part of NewTFT (fit the window to the module,
+//   reshape it). Called from NewTFT with the panel lock held, on the thread
+//   that changed the model or orientation.
+// - logLine: any thread, panel lock not held by the log itself (printMessage
+//   may be reached from inside a command, where it is held). One line,
+//   already formatted, with its own line end.
+// - transferStart, transferProgress: the thread that sends a bitmap stream
+//   (sendbuffer), panel lock not held. transferStart(bytes) comes once
+//   before the first chunk (the window shows its hidden send dialog for long
+//   transfers); transferProgress(position) whenever the position 0..1000
+//   changes.
+// - reportError: any thread, panel lock may be held. A job step failed in a
+//   way the user should hear about (a picture that cannot be read, a board
+//   that stopped taking data). One line without a line end.
 #pragma once
 #include <cstdint>
 
-struct Seam {
-    void (*redrawPanel)();                           // RedrawAA
-    void (*checkMenuFile)();                         // CheckMenuFile
-    void (*checkMenuTFT)();                          // CheckMenuTFT
-    void (*newTFT)(int resize);                      // NewTFT
-    void (*logLine)(const char* line);               // printMessage, already formatted
-    int (*writeBlock)(const void* data, int length); // COMwrblk: bytes written, or -1
-    int (*sendBuffer)(const void* data, int length); // sendbuffer: 1 when all was sent
+struct WindowSeam {
+    int (*redrawPanel)();                    // RedrawAA
+    int (*checkMenuFile)();                  // CheckMenuFile
+    int (*checkMenuTFT)();                   // CheckMenuTFT
+    int (*resizeTFT)();                      // the window's part of NewTFT(resize)
+    int (*logLine)(const char* line);        // printMessage
+    int (*transferStart)(uint32_t bytes);    // sendbuffer, before the first chunk
+    int (*transferProgress)(int position);   // sendbuffer, 0..1000
+    int (*reportError)(const char* message); // failed job steps
 };
 
-void installSeam(const Seam& seam);
-void resetSeam();
+void installWindowSeam(const WindowSeam& seam);
+// Forgets every hook (each then counts as done and does nothing).
+void resetWindowSeam();
 
-// COM port number of the connected board; 0 = none (no forwarding).
-extern int picoPort;
-
-void RedrawAA();
-void CheckMenuFile();
-void CheckMenuTFT();
-void NewTFT(int resize);
+int RedrawAA();
+int CheckMenuFile();
+int CheckMenuTFT();
+int ResizeTFT();
+int transferStart(uint32_t bytes);
+int transferProgress(int position);
+// Formats at most 255 characters (longer text is cut) and hands the line to
+// the log; dropped when nothing shows a log.
 void printMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
-int COMwrblk(const void* data, int length);
-int sendbuffer(const void* data, int length);
+// Same cut at 255 characters, for the error output.
+void reportError(const char* format, ...) __attribute__((format(printf, 1, 2)));

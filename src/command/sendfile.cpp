@@ -1,10 +1,13 @@
 // Command interpreter: "#" + two letters or ESC + one letter, then parameters.
 #include "command/sendfile.h"
 
+#include "board/picolink.h"
+#include "board/seriowin.h"
 #include "command/reader.h"
 #include "command/seam.h"
 #include "command/settings.h"
 #include "panel/zr_tft.h"
+#include "win/core/newtft.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -150,7 +153,7 @@ void drawInlineBitmap(Scan& s, int16_t x, int16_t y) {
     TFTbitmap(x, y, bmp, 0, 0);
     RedrawAA();
     s.p += size;
-    if (picoPort) sendbuffer(s.start, int(s.p - s.start));
+    if (picoPort) sendbuffer(s.start, uint32_t(s.p - s.start));
 }
 
 void loadBitmapFile(Scan& s, int16_t x, int16_t y) {
@@ -265,7 +268,10 @@ void TFTcommandSend(const char* start, const char* end) {
     if (!picoPort) return;
     std::string command(start, size_t(end - start));
     command += '\n';
-    COMwrblk(command.data(), int(command.size()));
+    if (!COMwrblk(command.data(), int(command.size()))) {
+        boardLinkFailed();
+        return;
+    }
     command.pop_back();
     printMessage("%s\r\n", command.c_str());
 }

@@ -1,3 +1,4 @@
+#include "board/picolink.h"
 #include "cli/headless.h"
 #include "command/bitmapload.h"
 #include "command/seam.h"
@@ -27,7 +28,7 @@ struct BitmapLoadTest : ::testing::Test {
         fs::create_directories(dir);
     }
     void TearDown() override {
-        resetSeam();
+        headlessStart({});
         fs::remove_all(dir);
     }
     void start(int model, int angle, bool connected) {
@@ -38,24 +39,12 @@ struct BitmapLoadTest : ::testing::Test {
         options.angle = angle;
         options.boardBytes = connected ? &board : nullptr;
         headlessStart(options);
-        Seam seam{};
-        seam.newTFT = headlessNewTFT;
-        seam.logLine = [](const char* line) { reports.push_back(line); };
-        seam.writeBlock = [](const void* d, int n) {
-            auto* self = current;
-            self->board.insert(self->board.end(), static_cast<const uint8_t*>(d),
-                               static_cast<const uint8_t*>(d) + n);
-            return n;
-        };
-        seam.sendBuffer = [](const void* d, int n) {
-            auto* self = current;
-            self->board.insert(self->board.end(), static_cast<const uint8_t*>(d),
-                               static_cast<const uint8_t*>(d) + n);
+        WindowSeam seam{};
+        seam.logLine = [](const char* line) {
+            reports.push_back(line);
             return 1;
         };
-        current = this;
-        installSeam(seam);
-        picoPort = connected ? 7 : 0;
+        installWindowSeam(seam);
     }
     std::string picture(const std::string& name, const std::vector<uint8_t>& bytes) {
         std::string path = (dir / name).string();
@@ -68,7 +57,6 @@ struct BitmapLoadTest : ::testing::Test {
         return false;
     }
     uint16_t at(int x, int y) const { return panelPixelsTopDown()[size_t(y) * TFTwidth + x]; }
-    static inline BitmapLoadTest* current = nullptr;
 };
 
 uint32_t gradient(int x, int y) {

@@ -1,3 +1,4 @@
+#include "board/picolink.h"
 #include "cli/headless.h"
 #include "command/seam.h"
 #include "command/sendfile.h"
@@ -14,7 +15,7 @@ namespace {
 struct Interpreter : ::testing::Test {
     std::vector<uint8_t> board;
     void SetUp() override { start(1, 0); }
-    void TearDown() override { resetSeam(); }
+    void TearDown() override { headlessStart({}); }
 
     void start(int model, int angle) {
         board.clear();
@@ -129,15 +130,15 @@ TEST_F(Interpreter, ScreenCommandsSetDemoStateAndForward) {
 TEST_F(Interpreter, WindowAndLogHooksSeeEveryDrawingCommand) {
     redraws = fileMenuChecks = tftMenuChecks = 0;
     logLines.clear();
-    Seam seam{};
-    seam.redrawPanel = [] { ++redraws; };
-    seam.checkMenuFile = [] { ++fileMenuChecks; };
-    seam.checkMenuTFT = [] { ++tftMenuChecks; };
-    seam.newTFT = headlessNewTFT;
-    seam.logLine = [](const char* line) { logLines.push_back(line); };
-    seam.writeBlock = [](const void*, int n) { return n; };
-    installSeam(seam);
-    picoPort = 3;
+    WindowSeam seam{};
+    seam.redrawPanel = [] { return ++redraws, 1; };
+    seam.checkMenuFile = [] { return ++fileMenuChecks, 1; };
+    seam.checkMenuTFT = [] { return ++tftMenuChecks, 1; };
+    seam.logLine = [](const char* line) {
+        logLines.push_back(line);
+        return 1;
+    };
+    installWindowSeam(seam);
     Demo = 1;
     run("#DC\n#TC 1,2,3,4,5,6\n#DO 180\n");
     EXPECT_EQ(redraws, 1);
