@@ -69,7 +69,10 @@ RunResult runIncbake(const std::string& dir, const std::vector<std::string>& arg
                      const std::string& binary = kBinary) {
     std::string consoleFile = dir + ".console";
     std::string cmd = "cd " + quote(dir) + " && " + quote(binary);
-    for (const std::string& a : args) cmd += " " + quote(a);
+    for (const std::string& a : args) {
+        cmd += ' ';
+        cmd += quote(a);
+    }
     cmd += " </dev/null >" + quote(consoleFile) + " 2>&1";
     int status = system(cmd.c_str());
     RunResult r{WIFEXITED(status) ? WEXITSTATUS(status) : -1000, readFile(consoleFile)};
