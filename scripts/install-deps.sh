@@ -3,7 +3,7 @@
 # Usage: install-deps.sh [build]
 set -euo pipefail
 packages=(cmake g++ make pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev
-          libgtest-dev googletest libbenchmark-dev xxd libstb-dev libgif-dev
+          libgtest-dev googletest libbenchmark-dev xxd libstb-dev libgif-dev libcli11-dev
           mingw-w64 libz-mingw-w64-dev)
 missing=()
 for p in "${packages[@]}"; do

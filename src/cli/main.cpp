@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.help) {
-        std::fputs(cliUsage, stdout);
+        std::fputs(cliUsage().c_str(), stdout);
         return 0;
     }
     if (options.version) {

@@ -2,45 +2,55 @@
 
 #include "panel/models.h"
 
-#include <cstdio>
+#include <CLI/CLI.hpp>
 
-const char* const cliUsage =
-    "Usage: vantorix-cli [OPTIONS] FILE...\n"
-    "       vantorix-cli --decode IN OUT.bmp\n"
-    "       vantorix-cli --prepare IN OUT.bmp [-m M] [-t] [-a DEG]\n"
-    "Runs command files (.txt) and pictures (.bmp .png .jpg .gif) on an emulated\n"
-    "display module, headless.\n"
-    "\n"
-    "  -m, --model M        1..6 or KP096, KP150, KP200, KP280, KP350, KP240 (default 1)\n"
-    "  -t, --touch          the touch variant (KP240 has none)\n"
-    "  -a, --angle DEG      0, 90, 180 or 270 (default 0)\n"
-    "  -o, --panel-png P    after all files, write the panel as a PNG file\n"
-    "  -b, --board-bytes F  act as if a board were connected and write every byte\n"
-    "                       it would receive to F\n"
-    "      --at X,Y         panel position of pictures (default 0,0; kept inside)\n"
-    "  -v, --verbose        print the job's log lines to stderr\n"
-    "      --decode IN OUT  load picture IN and write it as loaded, as a BMP file\n"
-    "      --prepare IN OUT write picture IN exactly as a board receives it for the\n"
-    "                       model and orientation (fitted and converted), as a BMP file\n"
-    "  -h, --help           show this help\n"
-    "      --version        show the version\n";
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
 
 namespace {
-bool takeValue(const std::vector<std::string>& args, size_t& i, const std::string& arg,
-               const char* shortName, const char* longName, std::string& value,
-               std::string& error) {
-    std::string longPrefix = std::string(longName) + "=";
-    if (arg.rfind(longPrefix, 0) == 0) {
-        value = arg.substr(longPrefix.size());
-        return true;
+const char* const usageLines = "Usage: vantorix-cli [OPTIONS] FILE...\n"
+                               "       vantorix-cli --decode IN OUT.bmp\n"
+                               "       vantorix-cli --prepare IN OUT.bmp [-m M] [-t] [-a DEG]\n";
+const char* const description =
+    "Runs command files (.txt) and pictures (.bmp .png .jpg .gif) on an emulated\n"
+    "display module, headless.\n";
+// Column where the option descriptions start in the help text.
+constexpr size_t helpColumn = 23;
+
+// Prints the usage lines, the description and one entry per option, in the
+// order the options were added, as "-m, --model M   description".
+class RunnerHelp : public CLI::Formatter {
+  public:
+    std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
+        std::ostringstream out;
+        out << usageLines << app->get_description() << "\n";
+        for (const CLI::Option* option : app->get_options()) {
+            if (option->get_positional() || option->get_group().empty()) continue;
+            std::string value = option->get_type_name();
+            CLI::detail::format_help(out, optionNames(option) + (value.empty() ? "" : " ") + value,
+                                     option->get_description(), helpColumn);
+        }
+        return out.str();
     }
-    if (arg != shortName && arg != longName) return false;
-    if (i + 1 >= args.size()) {
-        error = "option " + arg + " needs a value";
-        return true;
+
+  private:
+    static std::string optionNames(const CLI::Option* option) {
+        std::string names;
+        for (const std::string& shortName : option->get_snames()) names += "-" + shortName + ", ";
+        if (names.empty()) names = "    ";
+        for (const std::string& longName : option->get_lnames()) names += "--" + longName;
+        return names;
     }
-    value = args[++i];
-    return true;
+};
+
+// A check that returns a message when the value is unusable, else nothing.
+CLI::Validator check(std::string (*test)(const std::string&)) {
+    return CLI::Validator([test](std::string& value) { return test(value); }, "");
+}
+
+std::string needsFileName(const std::string& value) {
+    return value.empty() ? "needs a file name, not an empty one" : std::string();
 }
 
 bool parsePosition(const std::string& text, int& x, int& y) {
@@ -50,64 +60,100 @@ bool parsePosition(const std::string& text, int& x, int& y) {
            y <= 32767;
 }
 
-bool takePair(const std::vector<std::string>& args, size_t& i, std::string& first,
-              std::string& second, std::string& error) {
-    if (i + 2 >= args.size()) {
-        error = "option " + args[i] + " needs an input and an output file";
-        return false;
-    }
-    first = args[i + 1];
-    second = args[i + 2];
-    i += 2;
-    return true;
+void addPanelOptions(CLI::App& app, CliOptions& options) {
+    app.add_option_function<std::string>(
+           "-m,--model",
+           [&options](const std::string& text) { options.model = modelFromText(text.c_str()); },
+           "1..6 or KP096, KP150, KP200, KP280, KP350, KP240 (default 1)")
+        ->type_name("M")
+        ->check(check([](const std::string& text) {
+            return modelFromText(text.c_str()) ? std::string() : "unknown model '" + text + "'";
+        }));
+    app.add_flag("-t,--touch", options.touch, "the touch variant (KP240 has none)");
+    app.add_option("-a,--angle", options.angle, "0, 90, 180 or 270 (default 0)")
+        ->type_name("DEG")
+        ->check(check([](const std::string& text) {
+            bool valid = text == "0" || text == "90" || text == "180" || text == "270";
+            return valid ? std::string() : "angle must be 0, 90, 180 or 270, not '" + text + "'";
+        }));
 }
-} // namespace
 
-std::string parseCliArguments(const std::vector<std::string>& args, CliOptions& options) {
-    bool onlyFiles = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string value, error;
-        if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.files.push_back(arg);
-        } else if (arg == "--") {
-            onlyFiles = true;
-        } else if (arg == "-t" || arg == "--touch") {
-            options.touch = true;
-        } else if (arg == "-v" || arg == "--verbose") {
-            options.verbose = true;
-        } else if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "--decode" || arg == "--prepare") {
-            std::string& in = arg == "--decode" ? options.decodeIn : options.prepareIn;
-            std::string& out = arg == "--decode" ? options.decodeOut : options.prepareOut;
-            if (!takePair(args, i, in, out, error)) return error;
-        } else if (takeValue(args, i, arg, "", "--at", value, error)) {
-            if (!error.empty()) return error;
-            if (!parsePosition(value, options.atX, options.atY))
-                return "--at needs X,Y, not '" + value + "'";
-        } else if (takeValue(args, i, arg, "-m", "--model", value, error)) {
-            if (!error.empty()) return error;
-            options.model = modelFromText(value.c_str());
-            if (!options.model) return "unknown model '" + value + "'";
-        } else if (takeValue(args, i, arg, "-a", "--angle", value, error)) {
-            if (!error.empty()) return error;
-            if (value != "0" && value != "90" && value != "180" && value != "270")
-                return "angle must be 0, 90, 180 or 270, not '" + value + "'";
-            options.angle = std::stoi(value);
-        } else if (takeValue(args, i, arg, "-o", "--panel-png", value, error)) {
-            if (!error.empty()) return error;
-            options.panelPng = value;
-        } else if (takeValue(args, i, arg, "-b", "--board-bytes", value, error)) {
-            if (!error.empty()) return error;
-            options.boardBytes = value;
-        } else {
-            return "unknown option '" + arg + "'";
-        }
-    }
+void addOutputOptions(CLI::App& app, CliOptions& options) {
+    app.add_option("-o,--panel-png", options.panelPng,
+                   "after all files, write the panel as a PNG file")
+        ->type_name("P")
+        ->check(check(needsFileName));
+    app.add_option("-b,--board-bytes", options.boardBytes,
+                   "act as if a board were connected and write every byte\n"
+                   "it would receive to F")
+        ->type_name("F")
+        ->check(check(needsFileName));
+}
+
+void addPictureOptions(CLI::App& app, CliOptions& options) {
+    app.add_option_function<std::string>(
+           "--at",
+           [&options](const std::string& text) { parsePosition(text, options.atX, options.atY); },
+           "panel position of pictures (default 0,0; kept inside)")
+        ->type_name("X,Y")
+        ->check(check([](const std::string& text) {
+            int x, y;
+            return parsePosition(text, x, y) ? std::string() : "needs X,Y, not '" + text + "'";
+        }));
+    app.add_flag("-v,--verbose", options.verbose, "print the job's log lines to stderr");
+}
+
+// --decode and --prepare take an input and an output file, both named.
+void addConversion(CLI::App& app, const char* name, std::string& in, std::string& out,
+                   const char* help) {
+    app.add_option_function<std::vector<std::string>>(
+           name,
+           [&in, &out, name](const std::vector<std::string>& files) {
+               if (files.size() != 2)
+                   throw CLI::ValidationError(name, "needs an input and an output file");
+               if (files[0].empty())
+                   throw CLI::ValidationError(name, "the input file name is empty");
+               if (files[1].empty())
+                   throw CLI::ValidationError(name, "the output file name is empty");
+               in = files[0];
+               out = files[1];
+           },
+           help)
+        ->expected(2)
+        ->allow_extra_args(false)
+        ->type_name("IN OUT");
+}
+
+void addConversionOptions(CLI::App& app, CliOptions& options) {
+    addConversion(app, "--decode", options.decodeIn, options.decodeOut,
+                  "load picture IN and write it as loaded, as a BMP file");
+    addConversion(app, "--prepare", options.prepareIn, options.prepareOut,
+                  "write picture IN exactly as a board receives it for the\n"
+                  "model and orientation (fitted and converted), as a BMP file");
+}
+
+void addGeneralOptions(CLI::App& app, CliOptions& options) {
+    app.add_flag("-h,--help", options.help, "show this help");
+    app.add_flag("--version", options.version, "show the version");
+    app.add_option("files", options.files)->group("");
+}
+
+void buildApp(CLI::App& app, CliOptions& options) {
+    app.set_help_flag();
+    app.formatter(std::make_shared<RunnerHelp>());
+    // A repeated option keeps its last value, as most tools do.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    addPanelOptions(app, options);
+    addOutputOptions(app, options);
+    addPictureOptions(app, options);
+    addConversionOptions(app, options);
+    addGeneralOptions(app, options);
+}
+
+std::string checkCombination(CliOptions& options) {
     if (options.help || options.version) return {};
+    for (const std::string& file : options.files)
+        if (file.empty()) return "a file name is empty";
     bool convertOnly = !options.decodeIn.empty() || !options.prepareIn.empty();
     if (options.files.empty() && !convertOnly) return "no file given";
     if (options.touch && !modelInfo(options.model)->hasTouchOption) {
@@ -116,4 +162,24 @@ std::string parseCliArguments(const std::vector<std::string>& args, CliOptions& 
         options.touch = false;
     }
     return {};
+}
+} // namespace
+
+std::string parseCliArguments(const std::vector<std::string>& args, CliOptions& options) {
+    CLI::App app(description, "vantorix-cli");
+    buildApp(app, options);
+    std::vector<std::string> reversed(args.rbegin(), args.rend()); // the order CLI11 takes
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        return error.what();
+    }
+    return checkCombination(options);
+}
+
+std::string cliUsage() {
+    CliOptions unused;
+    CLI::App app(description, "vantorix-cli");
+    buildApp(app, unused);
+    return app.help();
 }

@@ -1,3 +1,6 @@
+// The runner's command line. Each area of the runner adds its options in its
+// own function in options.cpp (see addPanelOptions and its neighbours); the
+// help text is made from the options' descriptions.
 #pragma once
 #include <string>
 #include <vector>
@@ -20,4 +23,5 @@ struct CliOptions {
 
 // Returns an empty string when the arguments are usable, else the usage error.
 std::string parseCliArguments(const std::vector<std::string>& args, CliOptions& options);
-extern const char* const cliUsage;
+// The text --help prints.
+std::string cliUsage();

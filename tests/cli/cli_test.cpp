@@ -114,10 +114,31 @@ TEST(CliOptions, ParsesEveryFormAndRejectsMistakes) {
     ASSERT_EQ(o.files.size(), 2u);
     EXPECT_EQ(o.files[1], "-odd.txt");
 
-    CliOptions missingValue;
-    EXPECT_NE(parseCliArguments({"a.txt", "-m"}, missingValue), "");
-    CliOptions noFiles;
-    EXPECT_NE(parseCliArguments({"-v"}, noFiles), "");
+    CliOptions conversion;
+    EXPECT_EQ(parseCliArguments({"--decode", "in.png", "out.bmp", "c.txt", "--at", "-5,3"},
+                                conversion),
+              "");
+    EXPECT_EQ(conversion.decodeIn, "in.png");
+    EXPECT_EQ(conversion.decodeOut, "out.bmp");
+    EXPECT_EQ(conversion.files, std::vector<std::string>{"c.txt"});
+    EXPECT_EQ(conversion.atX, -5);
+
+    const struct {
+        std::vector<std::string> args;
+        const char* saying;
+    } mistakes[] = {{{"a.txt", "-m"}, "--model"},
+                    {{"-v"}, "no file given"},
+                    {{"-o", "", "a.txt"}, "--panel-png: needs a file name"},
+                    {{"-b", "", "a.txt"}, "--board-bytes: needs a file name"},
+                    {{"--decode", "", "o.bmp"}, "input file name is empty"},
+                    {{"--decode", "in.bmp", ""}, "output file name is empty"},
+                    {{"--prepare", "in.bmp"}, "needs an input and an output file"},
+                    {{""}, "file name is empty"}};
+    for (const auto& mistake : mistakes) {
+        CliOptions options;
+        EXPECT_NE(parseCliArguments(mistake.args, options).find(mistake.saying), std::string::npos)
+            << mistake.saying;
+    }
 }
 
 TEST(PanelPng, BitReplicationRecoversEveryRgb565Value) {
