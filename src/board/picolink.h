@@ -1,5 +1,10 @@
 // The connection to the board: the shared connection state, the board search,
-// and the chunked sender that the interpreter and the bitmap transfer use.
+// the boot drive, and the chunked sender that the interpreter and the bitmap
+// transfer use.
+//
+// Threads: openPicoCOM, closePicoCOM and getPicoDrive run on the thread that
+// owns the port (the window thread, the runner's main thread). sendbuffer
+// runs on the thread that sends a job.
 #pragma once
 #include <cstdint>
 
@@ -9,6 +14,43 @@ extern int32_t picoPort;
 extern int32_t picoFW;    // firmware version x 100 from the last status block; 0 = not known
 extern int32_t picoType;  // 0 not known, 1 RP2040, 2 RP2350
 extern int32_t picoDrive; // boot drive letter as a character code; 0 = none
+
+// A boot drive without a letter (a mounted folder) has this as its picoDrive.
+constexpr int32_t bootFolderDrive = '/';
+// The boot drive's root as a path ("E:\\" or a mounted folder), set with picoDrive.
+extern char picoDriveRoot[256];
+
+struct PicoEntry {
+    int32_t port;
+    char name[128];
+    uint16_t vid;
+    uint16_t pid;
+};
+constexpr int picoListSize = 100;
+constexpr uint16_t picoVendorId = 0x2E8A;
+constexpr uint16_t picoProductId = 0x000A;
+extern PicoEntry picoList[picoListSize];
+extern int32_t picoCount;
+extern int32_t picoIndex;
+
+// The registry key that lists the usbser driver's devices, and the kind of
+// list SearchRegKey reads there.
+extern const char* const usbserEnumKey;
+constexpr int usbSerialList = 2;
+
+int GetCOMnames();
+void SearchRegKey(const char* key, int kind);
+// Connects to the first listed board that answers the query.
+void openPicoCOM();
+// Connects to one port the same way (a device the user named).
+void openPicoPort(int port);
+void closePicoCOM();
+// The boot drive of a board in its boot loader: its letter (or bootFolderDrive),
+// or 0. The board type seen is stored through type when given.
+int getPicoDrive(int32_t* type);
+// A folder to take as the boot drive when it holds INFO_UF2.TXT (null: none).
+// Its label and file system are not looked at.
+void setBootFolder(const char* folder);
 
 // Sends count bytes in chunks of COMblksize with COMwrblk, reporting progress
 // 0..1000 to the window. Returns count, or the bytes sent before a write
@@ -23,5 +65,5 @@ int boardLinkFailed();
 // 1 once a write has failed since the last connection attempt.
 int boardLinkLost();
 
-// Back to no board: connection state cleared (the port itself is not touched).
+// Back to no board: connection state and lists cleared (the port itself is not touched).
 void resetPicoLink();

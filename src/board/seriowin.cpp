@@ -12,6 +12,7 @@ constexpr int pollSleepMs = 10;
 // Between tick changes the wait would otherwise spin on the processor.
 constexpr int pollYieldMs = 1;
 constexpr int maxDevicePath = 255;
+constexpr int firstPortWithLongName = 10;
 
 uint32_t steadyMilliseconds() {
     using namespace std::chrono;
@@ -158,6 +159,10 @@ int COMwrblk(const void* buffer, int count) {
     return 1;
 }
 
+void COMpause(int milliseconds) {
+    os->sleepMs(milliseconds);
+}
+
 void installSerialBackend(const SerialBackend& backend) {
     if (portOpen) COMclose();
     os = &backend;
@@ -183,6 +188,14 @@ void COMportName(int port, char* out, int size) {
     if (size <= 0) return;
     out[0] = 0;
     os->portName(port, out, size);
+}
+
+void COMdeviceName(int port, char* out, int size) {
+    if (size <= 0) return;
+    if (port < firstPortWithLongName)
+        std::snprintf(out, size_t(size), "COM%d", port);
+    else
+        std::snprintf(out, size_t(size), "\\\\.\\COM%d", port);
 }
 
 int COMregisterDevice(const char* path) {

@@ -25,6 +25,8 @@ int COMread(int timeoutTicks);
 int COMrdblk(void* buffer, int count, int timeoutTicks);
 int COMsendblk(const void* buffer, int count);
 int COMwrblk(const void* buffer, int count);
+// Sleeps on the layer's clock (the board link's fixed waits).
+void COMpause(int milliseconds);
 
 // Baud rates the program uses: talking to the board, and the request that
 // restarts it into its boot loader.
@@ -71,6 +73,8 @@ void COMsetCapture(SerialCapture capture, void* context);
 
 // The port's name as messages show it.
 void COMportName(int port, char* out, int size);
+// The Windows device name of a COM port: "COM9", but "\\.\COM10" from 10 on.
+void COMdeviceName(int port, char* out, int size);
 
 // ---- port numbers on systems without COM numbers ----
 // A small table from port numbers to device paths: discovery fills it, and a

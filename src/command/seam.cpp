@@ -32,6 +32,9 @@ int CheckMenuTFT() {
 int ResizeTFT() {
     return call(hooks.resizeTFT);
 }
+int connectionChanged() {
+    return call(hooks.connectionChanged);
+}
 int transferStart(uint32_t bytes) {
     return hooks.transferStart ? hooks.transferStart(bytes) : 1;
 }
@@ -57,4 +60,14 @@ void reportError(const char* format, ...) {
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     hooks.reportError(line);
+}
+
+void reportWarning(const char* format, ...) {
+    if (!hooks.reportWarning) return;
+    char line[messageBufferSize];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    hooks.reportWarning(line);
 }

@@ -23,6 +23,11 @@
 //   before the first chunk (the window shows its hidden send dialog for long
 //   transfers); transferProgress(position) whenever the position 0..1000
 //   changes.
+// - connectionChanged: the thread that owns the port, after a board was
+//   connected or let go (title, module menu, LED dialog follow picoPort).
+//   Panel lock not held.
+// - reportWarning: like reportError, for what goes on but differs from what
+//   was asked (a board that reports another model than the one chosen).
 // - reportError: any thread, panel lock may be held. A job step failed in a
 //   way the user should hear about (a picture that cannot be read, a board
 //   that stopped taking data). One line without a line end.
@@ -38,6 +43,8 @@ struct WindowSeam {
     int (*transferStart)(uint32_t bytes);    // sendbuffer, before the first chunk
     int (*transferProgress)(int position);   // sendbuffer, 0..1000
     int (*reportError)(const char* message); // failed job steps
+    int (*connectionChanged)();              // SetTitle and the module menu
+    int (*reportWarning)(const char* message);
 };
 
 void installWindowSeam(const WindowSeam& seam);
@@ -48,10 +55,12 @@ int RedrawAA();
 int CheckMenuFile();
 int CheckMenuTFT();
 int ResizeTFT();
+int connectionChanged();
 int transferStart(uint32_t bytes);
 int transferProgress(int position);
 // Formats at most 255 characters (longer text is cut) and hands the line to
 // the log; dropped when nothing shows a log.
 void printMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Same cut at 255 characters, for the error output.
+// Same cut at 255 characters, for the error and warning outputs.
 void reportError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void reportWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));

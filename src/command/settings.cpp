@@ -7,6 +7,7 @@ int32_t Angle = 0;
 int32_t Module = 1;
 int32_t Touch = 0;
 int32_t demoScreen = 0;
+int32_t PWM = 95;
 char cmdDir[256] = "";
 
 void resetSettings() {
@@ -15,5 +16,6 @@ void resetSettings() {
     Module = 1;
     Touch = 0;
     demoScreen = 0;
+    PWM = 95;
     std::memset(cmdDir, 0, sizeof cmdDir);
 }

@@ -1,0 +1,33 @@
+// What comes back from the board: 4-byte status blocks, after kind "S" one
+// screen number, after kind "T" a 5-byte touch report. The window's tick and
+// the runner read them the same way.
+//
+// Threads: the thread that owns the port. Handling draws on the panel and
+// rebuilds the module, taking the panel lock for each.
+#pragma once
+#include <cstdint>
+
+constexpr int statusBlockBytes = 4;
+constexpr uint8_t statusKindScreen = 'S';
+constexpr uint8_t statusKindTouch = 'T';
+constexpr int touchReportBytes = 5;
+constexpr int followBits = 0x0F;    // configuration: the model number
+constexpr int processorBit = 0x10;  // configuration: RP2350 board
+constexpr int orientationShift = 5; // configuration: quarter turns in bits 6-5
+constexpr int touchShift = 7;       // configuration: touch panel on
+
+// What the board's configuration may change. A setting the user fixed (the
+// runner's -m, -a, -t) is kept, with a warning when the board reports another.
+struct BoardFollowing {
+    bool keepModel = false;
+    bool keepAngle = false;
+    bool keepTouch = false;
+};
+void setBoardFollowing(const BoardFollowing& following);
+
+// Handles one status block; reads the bytes that follow kinds "S" and "T"
+// from the port (2 ticks at most).
+void handleStatusBlock(const uint8_t block[statusBlockBytes]);
+// Step 3 of the tick: reads and handles status blocks as long as at least
+// 4 bytes wait. Returns the number of blocks handled.
+int readBoardInput();
