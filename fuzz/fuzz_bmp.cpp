@@ -4,7 +4,7 @@
 //
 // Build and run (clang only), from the repository root:
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//       fuzz/fuzz_bmp.cpp src/image/*.cpp -lz -ljpeg -o fuzz_bmp
+//       fuzz/fuzz_bmp.cpp src/image/*.cpp src/file/*.cpp -lz -ljpeg -o fuzz_bmp
 //   mkdir -p corpus && cp ../shared/testdata/bmpsuite/*/*.bmp corpus/
 //   ./fuzz_bmp -max_len=65536 -max_total_time=300 corpus
 #include "image/dib.h"

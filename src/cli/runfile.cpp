@@ -4,13 +4,11 @@
 #include "command/seam.h"
 #include "command/sendfile.h"
 #include "command/settings.h"
+#include "file/wholefile.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace {
 std::string upperExtension(const std::string& path) {
@@ -20,22 +18,6 @@ std::string upperExtension(const std::string& path) {
     std::string ext = path.substr(dot);
     for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
     return ext;
-}
-
-bool readWholeFile(const std::string& path, std::vector<char>& text, std::string& error) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = std::strerror(errno);
-        return false;
-    }
-    char chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        text.insert(text.end(), chunk, chunk + got);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) error = "read error";
-    return !failed;
 }
 
 void setCommandDirectory(const std::string& path) {
@@ -50,14 +32,17 @@ std::string baseName(const std::string& path) {
 }
 
 std::string runCommandFile(const std::string& path) {
-    std::vector<char> text;
-    std::string error;
-    if (!readWholeFile(path, text, error)) return path + ": " + error;
-    size_t length = text.size();
-    text.push_back(0);
+    WholeFile file;
+    if (!ReadWholeFile(path.c_str(), commandFileMaxBytes, &file)) {
+        if (file.error == WHOLE_FILE_TOO_LARGE)
+            return path + ": too large for a command file (the limit is " +
+                   std::to_string(commandFileMaxBytes >> 20) + " MiB)";
+        return path + ": " + WholeFileErrorText(file.error);
+    }
     setCommandDirectory(path);
     printMessage("open command file %s\r\n", baseName(path).c_str());
-    TFTcommandOut(text.data(), length);
+    TFTcommandOut(reinterpret_cast<const char*>(file.data), file.size);
+    std::free(file.data);
     return {};
 }
 

@@ -5,6 +5,8 @@
 // whose layout it computed itself, so later operations can trust InitDIB.
 #include "image/dib.h"
 
+#include "file/wholefile.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -638,19 +640,12 @@ int decode_BMP_RLE(DIB* dib) {
 }
 
 uint8_t* ReadImageFile(const char* fileName, uint64_t maxBytes, size_t* length) {
-    FILE* f = fopen(fileName, "rb");
-    if (!f) return nullptr;
-    uint8_t* buffer = nullptr;
-    long size = -1;
-    if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
-    if (size > 0 && uint64_t(size) <= maxBytes && fseek(f, 0, SEEK_SET) == 0) {
-        buffer = static_cast<uint8_t*>(malloc(size_t(size)));
-        if (buffer && fread(buffer, 1, size_t(size), f) != size_t(size)) {
-            free(buffer);
-            buffer = nullptr;
-        }
+    WholeFile file;
+    if (!ReadWholeFile(fileName, maxBytes, &file)) return nullptr;
+    if (file.size == 0) {
+        free(file.data);
+        return nullptr;
     }
-    fclose(f);
-    if (buffer) *length = size_t(size);
-    return buffer;
+    *length = file.size;
+    return file.data;
 }

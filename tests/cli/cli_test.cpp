@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -101,6 +102,31 @@ TEST(CliEndToEnd, BoardBytesAndVerboseLog) {
     EXPECT_NE(run.err.find("#DF 1,2,3\r\n"), std::string::npos);
 }
 
+TEST(CliEndToEnd, NothingToRecordGivesAnEmptyBytesFile) {
+    TempDir dir;
+    const char* const texts[] = {"", "#", "\x1b", "#TP 1,1,\""};
+    for (const char* text : texts) {
+        std::string bytes = dir.file("board.bin");
+        CliRun run = runCli("-b " + bytes + " " + dir.write("quiet.txt", text));
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(fs::exists(bytes));
+        EXPECT_EQ(fs::file_size(bytes), 0u);
+        fs::remove(bytes);
+    }
+}
+
+TEST(CliEndToEnd, CommandFilesThatAreNotRegularFilesAreRefused) {
+    TempDir dir;
+    fs::create_directory(dir.file("d.txt"));
+    ASSERT_EQ(::mkfifo(dir.file("pipe.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(dir.file("pipe.bmp").c_str(), 0600), 0); // must not hang either
+    CliRun run =
+        runCli(dir.file("d.txt") + " " + dir.file("pipe.txt") + " " + dir.file("pipe.bmp"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("d.txt: is a directory"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("pipe.txt: is not a regular file"), std::string::npos) << run.err;
+}
+
 TEST(CliOptions, ParsesEveryFormAndRejectsMistakes) {
     CliOptions o;
     EXPECT_EQ(
@@ -115,9 +141,9 @@ TEST(CliOptions, ParsesEveryFormAndRejectsMistakes) {
     EXPECT_EQ(o.files[1], "-odd.txt");
 
     CliOptions conversion;
-    EXPECT_EQ(parseCliArguments({"--decode", "in.png", "out.bmp", "c.txt", "--at", "-5,3"},
-                                conversion),
-              "");
+    EXPECT_EQ(
+        parseCliArguments({"--decode", "in.png", "out.bmp", "c.txt", "--at", "-5,3"}, conversion),
+        "");
     EXPECT_EQ(conversion.decodeIn, "in.png");
     EXPECT_EQ(conversion.decodeOut, "out.bmp");
     EXPECT_EQ(conversion.files, std::vector<std::string>{"c.txt"});

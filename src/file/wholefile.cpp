@@ -1,0 +1,117 @@
+#include "file/wholefile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+namespace fs = std::filesystem;
+
+constexpr size_t readChunk = 65536;
+
+int fail(WholeFile* file, int error) {
+    std::free(file->data);
+    file->data = nullptr;
+    file->size = 0;
+    file->error = error;
+    return 0;
+}
+
+int errorFromCode(const std::error_code& code) {
+    if (code == std::errc::no_such_file_or_directory || code == std::errc::not_a_directory)
+        return WHOLE_FILE_MISSING;
+    if (code == std::errc::permission_denied) return WHOLE_FILE_DENIED;
+    return WHOLE_FILE_READ_FAILED;
+}
+
+// The kind of file behind the name (links followed), before it is opened:
+// opening a pipe already waits for a writer.
+int checkKind(const char* fileName) {
+    std::error_code code;
+    fs::file_status status = fs::status(fileName, code);
+    if (status.type() == fs::file_type::not_found) return WHOLE_FILE_MISSING;
+    if (code) return errorFromCode(code);
+    if (status.type() == fs::file_type::directory) return WHOLE_FILE_DIRECTORY;
+    if (status.type() != fs::file_type::regular) return WHOLE_FILE_NOT_REGULAR;
+    return WHOLE_FILE_OK;
+}
+
+// Room for the expected size plus the NUL, without trusting the size: it only
+// saves reallocations.
+size_t firstCapacity(const char* fileName, uint64_t maxBytes) {
+    std::error_code code;
+    uintmax_t reported = fs::file_size(fileName, code);
+    if (code || reported > maxBytes) return readChunk;
+    return size_t(reported) + 1;
+}
+
+int readToEnd(FILE* stream, uint64_t maxBytes, size_t capacity, WholeFile* file) {
+    for (;;) {
+        if (file->size + 1 >= capacity) {
+            size_t grown = capacity + capacity / 2 + readChunk;
+            void* bigger = std::realloc(file->data, grown);
+            if (!bigger) return fail(file, WHOLE_FILE_NO_MEMORY);
+            file->data = static_cast<uint8_t*>(bigger);
+            capacity = grown;
+        }
+        // Never more than one byte beyond the limit: enough to tell it was passed.
+        size_t room = capacity - 1 - file->size;
+        uint64_t left = maxBytes - file->size;
+        if (left < room) room = size_t(left) + 1;
+        size_t got = std::fread(file->data + file->size, 1, room, stream);
+        file->size += got;
+        if (file->size > maxBytes) return fail(file, WHOLE_FILE_TOO_LARGE);
+        if (got < room) break;
+    }
+    if (std::ferror(stream)) return fail(file, WHOLE_FILE_READ_FAILED);
+    file->data[file->size] = 0;
+    return 1;
+}
+} // namespace
+
+int ReadWholeFile(const char* fileName, uint64_t maxBytes, WholeFile* file) {
+    file->data = nullptr;
+    file->size = 0;
+    file->error = WHOLE_FILE_OK;
+    if (!fileName || !*fileName) return fail(file, WHOLE_FILE_MISSING);
+    int kind = checkKind(fileName);
+    if (kind != WHOLE_FILE_OK) return fail(file, kind);
+    size_t capacity = firstCapacity(fileName, maxBytes);
+    file->data = static_cast<uint8_t*>(std::malloc(capacity));
+    if (!file->data) return fail(file, WHOLE_FILE_NO_MEMORY);
+    errno = 0;
+    FILE* stream = std::fopen(fileName, "rb");
+    if (!stream) {
+        int error = errno == EACCES   ? WHOLE_FILE_DENIED
+                    : errno == ENOENT ? WHOLE_FILE_MISSING
+                                      : WHOLE_FILE_READ_FAILED;
+        return fail(file, error);
+    }
+    int ok = readToEnd(stream, maxBytes, capacity, file);
+    std::fclose(stream);
+    return ok;
+}
+
+const char* WholeFileErrorText(int error) {
+    switch (error) {
+    case WHOLE_FILE_OK:
+        return "read";
+    case WHOLE_FILE_MISSING:
+        return "no such file";
+    case WHOLE_FILE_DIRECTORY:
+        return "is a directory";
+    case WHOLE_FILE_NOT_REGULAR:
+        return "is not a regular file (a device, pipe or socket)";
+    case WHOLE_FILE_DENIED:
+        return "permission denied";
+    case WHOLE_FILE_TOO_LARGE:
+        return "too large";
+    case WHOLE_FILE_READ_FAILED:
+        return "read error";
+    case WHOLE_FILE_NO_MEMORY:
+        return "out of memory";
+    }
+    return "cannot be read";
+}
