@@ -116,6 +116,17 @@ TEST(IncbakeTool, SmallFilesExactLayout) {
         "/* Datei e.bin als Include */\n\n#define e_LEN  0\n\nunsigned char e[e_LEN] =\n{\n};\n");
 }
 
+TEST(IncbakeTool, ReadsToTheRealEndOfFilesThatReportNoSize) {
+    TempDir d;
+    fs::create_symlink("/proc/self/status", d / "status.bin");
+    RunResult r = runIncbake(d.path, {"status.bin"});
+    EXPECT_EQ(r.code, 0) << r.console;
+    std::string header = readFile(d / "status.h");
+    EXPECT_EQ(header.find("#define status_LEN  0\n"), std::string::npos) << header;
+    // "Name:" begins the file.
+    EXPECT_NE(header.find("{\n 78, 97,109,101, 58,"), std::string::npos) << header;
+}
+
 TEST(IncbakeTool, NamesWithBlanksFoldersAndOptionsPerFile) {
     TempDir d;
     writeFile(d / "my data.bin", std::string("\x07\xFF", 2));
@@ -217,6 +228,17 @@ TEST(IncbakeTool, ErrorsEndTheRunWithMinusOne) {
     fs::create_directory(d / "dir.bin");
     EXPECT_EQ(runIncbake(d.path, {"dir.bin"}).code, 255);
     EXPECT_FALSE(fs::exists(d / "dir.h"));
+
+    // Pipes and devices are refused before a byte is read: a pipe would block
+    // the run, /dev/zero would never end.
+    ASSERT_EQ(mkfifo((d / "pipe.bin").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", d / "zero.bin");
+    for (const char* name : {"pipe.bin", "zero.bin"}) {
+        RunResult device = runIncbake(d.path, {name});
+        EXPECT_EQ(device.code, 255);
+        EXPECT_NE(device.console.find("keine gew\xC3\xB6hnliche Datei"), std::string::npos)
+            << device.console;
+    }
 
     // The output cannot be created (a folder holds its name; works as root too).
     fs::create_directory(d / "b.h");

@@ -19,6 +19,7 @@
 #include <conio.h>
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -38,12 +39,14 @@ const char* const NL = "\n";
 // 850 agree on them), UTF-8 where the terminal expects UTF-8.
 const char* UE = "\xC3\xBC";
 const char* OE = "\xC3\xB6";
+const char* AE = "\xC3\xA4";
 
 void consoleInit() {
 #ifdef _WIN32
     if (GetConsoleOutputCP() != CP_UTF8) {
         UE = "\x81";
         OE = "\x94";
+        AE = "\x84";
     }
 #endif
 }
@@ -115,28 +118,68 @@ int appFolder(const char* argv0, std::string& folder) {
 #endif
 }
 
-// Opens a source for binary reading and finds its size. Folders and streams
-// without a size count as files that cannot be opened.
-FILE* openSource(const char* name, long long* size) {
+// Why a source was not read.
+enum SourceProblem {
+    SOURCE_OK,
+    SOURCE_CANNOT_OPEN,
+    SOURCE_NOT_A_FILE,
+    SOURCE_TOO_LARGE,
+    SOURCE_READ_FAILED
+};
+
+// The length macro is a 32-bit signed count.
+const unsigned long long SOURCE_MAX_BYTES = 0x7FFFFFFF;
+
+// Opens a source for binary reading, but only a regular file: a pipe or a
+// device could keep the build waiting or never end. On Linux the file is
+// opened without waiting (a pipe would wait for a writer) and checked before
+// a byte is read.
+FILE* openSource(const char* name, SourceProblem* problem) {
+    *problem = SOURCE_CANNOT_OPEN;
+#ifdef _WIN32
     FILE* f = fopen(name, "rb");
     if (!f) return nullptr;
-#ifdef _WIN32
-    bool ok = _fseeki64(f, 0, SEEK_END) == 0;
-    long long end = ok ? _ftelli64(f) : -1;
-    ok = ok && end >= 0 && _fseeki64(f, 0, SEEK_SET) == 0;
-#else
-    struct stat st;
-    bool ok = fstat(fileno(f), &st) == 0 && !S_ISDIR(st.st_mode);
-    ok = ok && fseeko(f, 0, SEEK_END) == 0;
-    long long end = ok ? (long long)ftello(f) : -1;
-    ok = ok && end >= 0 && fseeko(f, 0, SEEK_SET) == 0;
-#endif
-    if (!ok) {
+    // Consoles ("CON"), pipes and other devices are not disk files.
+    if (GetFileType(HANDLE(_get_osfhandle(_fileno(f)))) != FILE_TYPE_DISK) {
         fclose(f);
+        *problem = SOURCE_NOT_A_FILE;
         return nullptr;
     }
-    *size = end;
+#else
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // A folder is a file that cannot be opened, as on Windows.
+        bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+        close(fd);
+        *problem = folder ? SOURCE_CANNOT_OPEN : SOURCE_NOT_A_FILE;
+        return nullptr;
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        close(fd);
+        return nullptr;
+    }
+#endif
+    *problem = SOURCE_OK;
     return f;
+}
+
+// Reads the source to its real end: files under /proc report 0 bytes, and a
+// file may change between asking its size and reading it.
+SourceProblem readSource(FILE* f, std::vector<unsigned char>& bytes) {
+    bytes.clear();
+    const size_t block = 256 * 1024;
+    for (;;) {
+        size_t had = bytes.size();
+        bytes.resize(had + block);
+        size_t got = fread(bytes.data() + had, 1, block, f);
+        bytes.resize(had + got);
+        if (bytes.size() > SOURCE_MAX_BYTES) return SOURCE_TOO_LARGE;
+        if (got < block) break;
+    }
+    return ferror(f) ? SOURCE_READ_FAILED : SOURCE_OK;
 }
 
 // True when writing outName would truncate the open source itself ("x.h").
@@ -166,7 +209,20 @@ int refuseName(const char* name) {
     return failAfterKey();
 }
 
-// Reused for every file: one read block and room for its formatted text.
+int refuseSource(const char* src, SourceProblem problem) {
+    if (problem == SOURCE_NOT_A_FILE)
+        printf("\n Die Datei '%s' ist keine gew%shnliche Datei (ein Ger%st, eine Pipe)\n", src, OE,
+               AE);
+    else if (problem == SOURCE_TOO_LARGE)
+        printf("\n Die Datei '%s' hat mehr als %llu Bytes\n", src, SOURCE_MAX_BYTES);
+    else if (problem == SOURCE_READ_FAILED)
+        printf("\n Kann die Datei '%s' nicht lesen\n", src);
+    else
+        printf("\n Kann die Datei '%s' nicht %sffnen\n", src, OE);
+    return failAfterKey();
+}
+
+// Reused for every file: the whole source, and room for one block's formatted text.
 const size_t CHUNK = 256 * 1024;
 std::vector<unsigned char> inBuf;
 std::vector<char> outBuf;
@@ -188,50 +244,42 @@ int convertFile(const char* src, const char* varType) {
     }
     if (!makeVarName(outName.c_str(), varName)) return refuseName(outName.c_str());
 
-    long long size = 0;
-    FILE* in = openSource(src, &size);
-    if (!in) {
-        printf("\n Kann die Datei '%s' nicht %sffnen\n", src, OE);
-        return failAfterKey();
-    }
-    // Opening "x.h" for writing would wipe the source before it is read.
-    FILE* out = sameFile(in, src, outName.c_str()) ? nullptr : fopen(outName.c_str(), "wb");
-    if (!out) {
+    SourceProblem problem;
+    FILE* in = openSource(src, &problem);
+    if (in) {
+        problem = readSource(in, inBuf);
+        // Opening "x.h" for writing would wipe the source: checked while it is open.
+        if (problem == SOURCE_OK && sameFile(in, src, outName.c_str())) {
+            fclose(in);
+            printf("\n Kann die Datei %s nicht schreiben\n", outName.c_str());
+            return failAfterKey();
+        }
         fclose(in);
+    }
+    if (problem != SOURCE_OK) return refuseSource(src, problem);
+    FILE* out = fopen(outName.c_str(), "wb");
+    if (!out) {
         printf("\n Kann die Datei %s nicht schreiben\n", outName.c_str());
         return failAfterKey();
     }
 
+    long long size = (long long)inBuf.size();
     std::string head = formatHead(src, varName.c_str(), varType, size, NL);
     bool writeOk = writeAll(out, head.data(), head.size());
-    bool readOk = true;
-    unsigned long long done = 0;
-    while (writeOk && done < (unsigned long long)size) {
-        unsigned long long left = (unsigned long long)size - done;
-        size_t want = left < CHUNK ? size_t(left) : CHUNK;
-        size_t got = fread(inBuf.data(), 1, want, in);
-        if (got == 0) {
-            // Shrunk or unreadable: the array would not match the length macro.
-            readOk = false;
-            break;
-        }
-        size_t n = formatBytes(inBuf.data(), got, done, NL, outBuf.data());
-        writeOk = writeAll(out, outBuf.data(), n);
-        done += got;
+    for (size_t done = 0; writeOk && done < inBuf.size(); done += CHUNK) {
+        size_t n = inBuf.size() - done < CHUNK ? inBuf.size() - done : CHUNK;
+        size_t chars = formatBytes(inBuf.data() + done, n, done, NL, outBuf.data());
+        writeOk = writeAll(out, outBuf.data(), chars);
     }
-    if (writeOk && readOk) {
+    if (writeOk) {
         std::string tail = formatTail(NL);
         writeOk = writeAll(out, tail.data(), tail.size());
     }
-    fclose(in);
     if (fclose(out) != 0) writeOk = false;
-    if (!readOk || !writeOk) {
+    if (!writeOk) {
         // A half-written header must not be mistaken for a good one by the next build.
         remove(outName.c_str());
-        if (!readOk)
-            printf("\n Kann die Datei '%s' nicht lesen\n", src);
-        else
-            printf("\n Kann die Datei %s nicht schreiben\n", outName.c_str());
+        printf("\n Kann die Datei %s nicht schreiben\n", outName.c_str());
         return failAfterKey();
     }
     printf("\n  %lld Bytes geschrieben.\n", size);
@@ -273,7 +321,6 @@ int run(int argc, char** argv) {
         return -1;
     }
 
-    inBuf.resize(CHUNK);
     outBuf.resize(formatBytesBound(CHUNK, strlen(NL)));
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
