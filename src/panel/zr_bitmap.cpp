@@ -167,7 +167,7 @@ void TFTbitmap(int16_t x, int16_t y, const uint8_t* bmp, int16_t skipX, int16_t 
     if (w <= 0 || h <= 0) return;
 
     BMPdat2Palette(pixels);
-    gpio_put(5, 0);
+    gpio_put(tftChipSelectPin, 0);
     TFTwindow(int16_t(left), int16_t(top), int16_t(left + w - 1), int16_t(top + h - 1));
     uint32_t firstBit = uint32_t(firstColumn) * uint32_t(layout.bits);
     int firstInByte = int((firstBit % 8) / uint32_t(layout.bits));
@@ -178,5 +178,5 @@ void TFTbitmap(int16_t x, int16_t y, const uint8_t* bmp, int16_t skipX, int16_t 
         convertRow(row, firstInByte, w, layout.bits);
         write_buf(lineBuf, uint32_t(2 * w));
     }
-    gpio_put(5, 1);
+    gpio_put(tftChipSelectPin, 1);
 }

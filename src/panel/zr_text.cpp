@@ -1,14 +1,11 @@
-// Text state and rendering with the ZPF bitmap fonts.
-//
-// A ZPF file is "ZR", two bytes, the body length (LE32) and the body: a
-// 24-byte header, glyph records of 20 bytes sorted by code, then the glyph
-// bitmaps (rows bottom-up, bit 0 = leftmost pixel). Every field is read
-// through rdLE16/rdLE32, and every read is checked against the body length
-// taken when the font was selected.
+// Text state and rendering with the ZPF bitmap fonts (panel/zpf_format.h).
+// Every field is read through rdLE16/rdLE32, and every read is checked
+// against the body length taken when the font was selected.
 #include "panel/zr_tft.h"
 
 #include "image/dib.h"
 #include "panel/fonts.h"
+#include "panel/zpf_format.h"
 
 int16_t textX = 0, textY = 0, textH = 0;
 uint16_t fgColor = 0xFFFF, bgColor = 0x0000;
@@ -17,8 +14,6 @@ const uint8_t* fontBody = nullptr;
 uint8_t bitRow[480];
 
 namespace {
-constexpr uint32_t bodyHeaderSize = 24;
-constexpr uint32_t recordSize = 20;
 constexpr int lineBufPixels = int(sizeof lineBuf / 2);
 
 // The body that passed the check, with its length. fontBody is a public
@@ -28,15 +23,16 @@ uint32_t checkedLength = 0;
 
 // Body length of a usable ZPF file image, 0 when it must not be used.
 uint32_t checkZPF(const uint8_t* file, uint32_t size) {
-    if (!file || size < 8 || file[0] != 'Z' || file[1] != 'R') return 0;
-    uint32_t length = rdLE32(file + 4);
-    if (length > size - 8 || length < bodyHeaderSize) return 0;
-    const uint8_t* body = file + 8;
-    uint32_t count = rdLE16(body + 2);
+    if (!file || size < ZPF_FILE_HEADER_SIZE || file[0] != zpfMagic[0] || file[1] != zpfMagic[1])
+        return 0;
+    uint32_t length = rdLE32(file + ZPF_FILE_BODY_LENGTH);
+    if (length > size - ZPF_FILE_HEADER_SIZE || length < ZPF_BODY_HEADER_SIZE) return 0;
+    const uint8_t* body = file + ZPF_FILE_HEADER_SIZE;
+    uint32_t count = rdLE16(body + ZPF_BODY_COUNT);
     // The lookup starts at count - 1: an empty record list would send it
     // into the glyph data and beyond.
-    if (count == 0 || bodyHeaderSize + recordSize * count > length) return 0;
-    if (rdLE16(body + 10) == 0) return 0; // cell height
+    if (count == 0 || ZPF_BODY_HEADER_SIZE + ZPF_RECORD_SIZE * count > length) return 0;
+    if (rdLE16(body + ZPF_BODY_CELL_HEIGHT) == 0) return 0;
     return length;
 }
 
@@ -67,7 +63,7 @@ void drawGlyph(int x, int zw, int y, int y0, int yEnd, const uint8_t* data, int 
     int byteCount = lastByte - firstByte + 1;
     int bitOffset = skip - firstByte * bitsPerByte;
 
-    gpio_put(5, 0);
+    gpio_put(tftChipSelectPin, 0);
     TFTwindow(int16_t(x0), int16_t(y0), int16_t(x1), int16_t(yEnd));
     int r = (y0 - y) / zy;
     int row = y + r * zy;
@@ -82,7 +78,7 @@ void drawGlyph(int x, int zw, int y, int y0, int yEnd, const uint8_t* data, int 
         for (int k = 0; k < zy && row <= yEnd; ++k, ++row)
             if (row >= y0) write_buf(lineBuf, uint32_t(2 * visible));
     }
-    gpio_put(5, 1);
+    gpio_put(tftChipSelectPin, 1);
 }
 } // namespace
 
@@ -90,7 +86,7 @@ int selectZPFfont(const uint8_t* file, uint32_t size) {
     uint32_t length = checkZPF(file, size);
     if (!length) return 0;
     std::lock_guard<std::recursive_mutex> guard(panelLock());
-    fontBody = file + 8;
+    fontBody = file + ZPF_FILE_HEADER_SIZE;
     checkedBody = fontBody;
     checkedLength = length;
     return 1;
@@ -102,7 +98,7 @@ uint32_t currentFontBodyLength() {
     int count = 0;
     const ZPFfile* table = embeddedFontTable(&count);
     for (int i = 0; i < count; ++i) {
-        if (table[i].data && table[i].data + 8 == fontBody) {
+        if (table[i].data && table[i].data + ZPF_FILE_HEADER_SIZE == fontBody) {
             uint32_t length = checkZPF(table[i].data, table[i].size);
             if (!length) return 0;
             checkedBody = fontBody;
@@ -148,11 +144,11 @@ void setTFTtextXYH(int16_t x, int16_t y, int16_t lineAdvance) {
 uint16_t GetZPFcharIndex(uint16_t code) {
     if (!currentFontBodyLength()) return 0xFFFF;
     const uint8_t* body = fontBody;
-    uint16_t count = rdLE16(body + 2);
+    uint16_t count = rdLE16(body + ZPF_BODY_COUNT);
     auto recordCode = [body](uint16_t index) {
-        return rdLE16(body + bodyHeaderSize + recordSize * index);
+        return rdLE16(body + ZPF_BODY_HEADER_SIZE + ZPF_RECORD_SIZE * index + ZPF_RECORD_CODE);
     };
-    if (count == 1 && code == rdLE16(body + 4)) return 0;
+    if (count == 1 && code == rdLE16(body + ZPF_BODY_FIRST_CODE)) return 0;
     uint16_t lo = 0;
     uint16_t hi = uint16_t(count - 1);
     do {
@@ -217,9 +213,9 @@ void TFTtext(int16_t xArg, int16_t yArg, const char* text) {
     uint32_t length = currentFontBodyLength();
     if (!length) return;
     const uint8_t* body = fontBody;
-    int firstCode = rdLE16(body + 4);
-    int lastCode = rdLE16(body + 6);
-    int h = rdLE16(body + 10);
+    int firstCode = rdLE16(body + ZPF_BODY_FIRST_CODE);
+    int lastCode = rdLE16(body + ZPF_BODY_LAST_CODE);
+    int h = rdLE16(body + ZPF_BODY_CELL_HEIGHT);
     int zx = clampZoom(zoomX);
     int zy = clampZoom(zoomY);
     int yEnd = y + h * zy - 1;
@@ -244,9 +240,9 @@ void TFTtext(int16_t xArg, int16_t yArg, const char* text) {
         if (c < firstCode || c > lastCode) continue;
         uint16_t index = GetZPFcharIndex(uint16_t(c));
         if (index == 0xFFFF) continue; // a gap in the font takes no room
-        const uint8_t* record = body + bodyHeaderSize + recordSize * index;
-        uint32_t offset = rdLE32(record + 4);
-        int w = rdLE16(record + 10);
+        const uint8_t* record = body + ZPF_BODY_HEADER_SIZE + ZPF_RECORD_SIZE * index;
+        uint32_t offset = rdLE32(record + ZPF_RECORD_DATA_OFFSET);
+        int w = rdLE16(record + ZPF_RECORD_WIDTH);
         int bytesPerRow = (w + 7) / 8;
         // A glyph whose bitmap would reach past the body is treated like a gap.
         if (w == 0 || uint64_t(offset) + uint64_t(bytesPerRow) * uint64_t(h) > length) continue;

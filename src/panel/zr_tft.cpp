@@ -110,14 +110,14 @@ void TFTfill(uint16_t colour, int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
     int w = x2 - x1 + 1;
     int h = y2 - y1 + 1;
     std::lock_guard<std::recursive_mutex> guard(panelLock());
-    gpio_put(5, 0);
+    gpio_put(tftChipSelectPin, 0);
     TFTwindow(x1, y1, x2, y2);
     for (int i = 0; i < w; ++i) {
         lineBuf[2 * i] = uint8_t(colour >> 8);
         lineBuf[2 * i + 1] = uint8_t(colour);
     }
     for (int row = 0; row < h; ++row) write_buf(lineBuf, uint32_t(2 * w));
-    gpio_put(5, 1);
+    gpio_put(tftChipSelectPin, 1);
 }
 
 void TFTclear(uint16_t colour) {

@@ -41,16 +41,19 @@ void setFrameMem(uint16_t* pixels, uint32_t pixelCount);
 // Back to the start-up state: no model, no frame memory, default text state.
 void resetPanelState();
 
-// 2.1 controller and fills
+// ---- controller and fills ----
 void TFTinit(int16_t model);
 void setTFTangle(int16_t angle);
 void TFTwindow(int16_t x1, int16_t y1, int16_t x2, int16_t y2);
 void write_buf(const uint8_t* data, uint32_t count);
+// The controller's chip select line: every drawing operation holds it low
+// (gpio_put(tftChipSelectPin, 0)) while its transfer runs.
+constexpr int tftChipSelectPin = 5;
 void gpio_put(int pin, int level);
 void TFTfill(uint16_t colour, int16_t x1, int16_t y1, int16_t x2, int16_t y2);
 void TFTclear(uint16_t colour);
 
-// 2.2 text
+// ---- text ----
 void setTFTfont(int16_t font, int16_t zoomx, int16_t zoomy);
 void setTFTcolor(uint16_t foreground, uint16_t background);
 void setTFTtextXYH(int16_t x, int16_t y, int16_t lineAdvance);
@@ -63,12 +66,13 @@ int getHexvalue(int c);
 // Restores the text state that a new driver has (font, colours, zoom, cursor).
 void resetTextState();
 
-// 2.3 bitmaps: bmp is a complete BMP file image; its bfSize bounds every read.
+// ---- bitmaps ----
+// bmp is a complete BMP file image; its bfSize bounds every read.
 void TFTbitmap(int16_t x, int16_t y, const uint8_t* bmp, int16_t skipX, int16_t skipY);
 void BMPdat2Palette(const uint8_t* pixels);
 void BMPdat2Linebuf(const uint8_t* row, int count);
 
-// 2.4 start and demo screens
+// ---- start and demo screens ----
 void Screen(unsigned n);
 
 // RGB565 from 8-bit components (the one packing used everywhere).

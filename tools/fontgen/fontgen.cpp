@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "image/dib.h"
+#include "panel/zpf_format.h"
 
 static const char* kSansPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 static const char* kVga16Path = "/usr/share/consolefonts/Uni2-VGA16.psf.gz";
@@ -965,12 +966,12 @@ static bool buildVga16(const Psf& vga16, const Psf& vga8, Font* font) {
 
 // ---------------------------------------------------------------- ZPF writer
 
-// Record fields beyond the ones the renderer reads carry the glyph's ink box:
-// +12 left bearing (capped at 8), +14 x of the rightmost ink column, +16 top
-// and +18 bottom of the ink in rows above the baseline (negative below).
+// Record fields beyond the ones the renderer reads carry the glyph's ink box
+// (left bearing, rightmost ink column, top and bottom of the ink in rows above
+// the baseline, negative below).
 static std::vector<uint8_t> serialise(const Font& f, int firstCode, int lastCode) {
     size_t count = f.glyphs.size();
-    size_t dataAt = 24 + 20 * count;
+    size_t dataAt = ZPF_BODY_HEADER_SIZE + ZPF_RECORD_SIZE * count;
     std::vector<uint8_t> body(dataAt, 0);
     int widest = 0, widestInk = 0;
     bool fixed = true;
@@ -978,20 +979,20 @@ static std::vector<uint8_t> serialise(const Font& f, int firstCode, int lastCode
         const Glyph& g = f.glyphs[i];
         int rowBytes = (g.width + 7) / 8;
         size_t offset = body.size();
-        uint8_t* r = body.data() + 24 + 20 * i;
+        uint8_t* r = body.data() + ZPF_BODY_HEADER_SIZE + ZPF_RECORD_SIZE * i;
         int first, last;
         inkColumns(g, f.height, &first, &last);
         int top = inkTopRow(g, f.height), bottom = inkBottomRow(g, f.height);
         int baseRow = f.height - f.descent;
-        wrLE16(r + 0, uint16_t(g.code));
-        wrLE16(r + 2, uint16_t(rowBytes * f.height));
-        wrLE32(r + 4, uint32_t(offset));
-        wrLE16(r + 8, 0);
-        wrLE16(r + 10, uint16_t(g.width));
-        wrLE16(r + 12, uint16_t(first < 0 ? 0 : std::min(first, 8)));
-        wrLE16(r + 14, uint16_t(last < 0 ? 0 : last));
-        wrLE16(r + 16, uint16_t(int16_t(top < 0 ? 0 : baseRow - top)));
-        wrLE16(r + 18, uint16_t(int16_t(bottom < 0 ? 0 : baseRow - 1 - bottom)));
+        wrLE16(r + ZPF_RECORD_CODE, uint16_t(g.code));
+        wrLE16(r + ZPF_RECORD_DATA_SIZE, uint16_t(rowBytes * f.height));
+        wrLE32(r + ZPF_RECORD_DATA_OFFSET, uint32_t(offset));
+        wrLE16(r + ZPF_RECORD_ZERO, 0);
+        wrLE16(r + ZPF_RECORD_WIDTH, uint16_t(g.width));
+        wrLE16(r + ZPF_RECORD_INK_LEFT, uint16_t(first < 0 ? 0 : std::min(first, 8)));
+        wrLE16(r + ZPF_RECORD_INK_RIGHT, uint16_t(last < 0 ? 0 : last));
+        wrLE16(r + ZPF_RECORD_INK_TOP, uint16_t(int16_t(top < 0 ? 0 : baseRow - top)));
+        wrLE16(r + ZPF_RECORD_INK_BOTTOM, uint16_t(int16_t(bottom < 0 ? 0 : baseRow - 1 - bottom)));
         widest = std::max(widest, g.width);
         widestInk = std::max(widestInk, last < 0 ? 0 : last);
         if (g.width != f.glyphs[0].width) fixed = false;
@@ -1006,24 +1007,24 @@ static std::vector<uint8_t> serialise(const Font& f, int firstCode, int lastCode
             }
     }
     uint8_t* h = body.data();
-    wrLE16(h + 0, 0x0101);
-    wrLE16(h + 2, uint16_t(count));
-    wrLE16(h + 4, uint16_t(firstCode));
-    wrLE16(h + 6, uint16_t(lastCode));
-    wrLE16(h + 8, 0);
-    wrLE16(h + 10, uint16_t(f.height));
-    wrLE16(h + 12, uint16_t(f.descent));
-    wrLE16(h + 14, uint16_t(widest));
-    wrLE16(h + 16, fixed ? 1 : 0);
-    wrLE16(h + 18, uint16_t(widestInk));
-    wrLE16(h + 20, 0);
-    wrLE16(h + 22, uint16_t(int16_t(-f.descent)));
-    std::vector<uint8_t> file(8, 0);
-    file[0] = 'Z';
-    file[1] = 'R';
-    file[2] = 1;
-    file[3] = 1;
-    wrLE32(file.data() + 4, uint32_t(body.size()));
+    wrLE16(h + ZPF_BODY_TAG, zpfBodyTag);
+    wrLE16(h + ZPF_BODY_COUNT, uint16_t(count));
+    wrLE16(h + ZPF_BODY_FIRST_CODE, uint16_t(firstCode));
+    wrLE16(h + ZPF_BODY_LAST_CODE, uint16_t(lastCode));
+    wrLE16(h + ZPF_BODY_ZERO, 0);
+    wrLE16(h + ZPF_BODY_CELL_HEIGHT, uint16_t(f.height));
+    wrLE16(h + ZPF_BODY_DESCENT, uint16_t(f.descent));
+    wrLE16(h + ZPF_BODY_WIDEST, uint16_t(widest));
+    wrLE16(h + ZPF_BODY_FIXED, fixed ? 1 : 0);
+    wrLE16(h + ZPF_BODY_WIDEST_INK, uint16_t(widestInk));
+    wrLE16(h + ZPF_BODY_RESERVED, 0);
+    wrLE16(h + ZPF_BODY_MINUS_DESCENT, uint16_t(int16_t(-f.descent)));
+    std::vector<uint8_t> file(ZPF_FILE_HEADER_SIZE, 0);
+    file[ZPF_FILE_MAGIC] = zpfMagic[0];
+    file[ZPF_FILE_MAGIC + 1] = zpfMagic[1];
+    file[ZPF_FILE_VERSION] = 1;
+    file[ZPF_FILE_VERSION + 1] = 1;
+    wrLE32(file.data() + ZPF_FILE_BODY_LENGTH, uint32_t(body.size()));
     file.insert(file.end(), body.begin(), body.end());
     return file;
 }
@@ -1039,20 +1040,22 @@ static bool writeFile(const std::string& path, const std::vector<uint8_t>& data)
 
 // Reads a written file back (so the sheet shows the file, not our memory).
 static bool parseZpf(const std::vector<uint8_t>& file, Font* font) {
-    if (file.size() < 8 + 24 || file[0] != 'Z' || file[1] != 'R') return false;
-    const uint8_t* b = file.data() + 8;
-    size_t len = rdLE32(file.data() + 4);
-    if (len != file.size() - 8) return false;
-    size_t count = rdLE16(b + 2);
-    font->height = rdLE16(b + 10);
-    font->descent = rdLE16(b + 12);
-    if (24 + 20 * count > len) return false;
+    if (file.size() < ZPF_FILE_HEADER_SIZE + ZPF_BODY_HEADER_SIZE ||
+        file[ZPF_FILE_MAGIC] != zpfMagic[0] || file[ZPF_FILE_MAGIC + 1] != zpfMagic[1])
+        return false;
+    const uint8_t* b = file.data() + ZPF_FILE_HEADER_SIZE;
+    size_t len = rdLE32(file.data() + ZPF_FILE_BODY_LENGTH);
+    if (len != file.size() - ZPF_FILE_HEADER_SIZE) return false;
+    size_t count = rdLE16(b + ZPF_BODY_COUNT);
+    font->height = rdLE16(b + ZPF_BODY_CELL_HEIGHT);
+    font->descent = rdLE16(b + ZPF_BODY_DESCENT);
+    if (ZPF_BODY_HEADER_SIZE + ZPF_RECORD_SIZE * count > len) return false;
     for (size_t i = 0; i < count; ++i) {
-        const uint8_t* r = b + 24 + 20 * i;
+        const uint8_t* r = b + ZPF_BODY_HEADER_SIZE + ZPF_RECORD_SIZE * i;
         Glyph g;
-        g.code = rdLE16(r);
-        g.width = rdLE16(r + 10);
-        size_t size = rdLE16(r + 2), at = rdLE32(r + 4);
+        g.code = rdLE16(r + ZPF_RECORD_CODE);
+        g.width = rdLE16(r + ZPF_RECORD_WIDTH);
+        size_t size = rdLE16(r + ZPF_RECORD_DATA_SIZE), at = rdLE32(r + ZPF_RECORD_DATA_OFFSET);
         int rowBytes = (g.width + 7) / 8;
         if (size != size_t(rowBytes * font->height) || at > len || len - at < size) return false;
         g.px.assign(size_t(g.width * font->height), 0);
