@@ -18,5 +18,10 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
   -DVANTORIX_CORE_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
 cmake --build build-win32 -j"$jobs"
+# One Wine prefix for all Windows checks.
+export WINEPREFIX="$(pwd)/build-win32/wine-prefix"
 bash scripts/check-incbake-wine.sh build-win32/tools/incbake/incbake.exe build/tools/incbake/incbake
-echo "All tests passed; the portable core and incbake.exe build for i686-w64-mingw32 (checked under Wine)."
+bash scripts/check-win-wine.sh build-win32 build
+bash scripts/check-help.sh build-win32/src/win/Vantorix.chm
+echo "All tests passed; the portable core, incbake.exe, vantorix-send.exe, the resources and"
+echo "the help build for i686-w64-mingw32 (checked under Wine)."
