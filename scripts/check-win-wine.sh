@@ -55,6 +55,10 @@ xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 
+# A Wine server still running for this prefix (from a run without a display)
+# would keep its display-less desktop: let it end first.
+wineserver -w
+
 # Largest differences allowed between WIC and libjpeg-turbo (per channel):
 # the mean over a picture, and any single value (chroma upsampling differs at edges).
 (cd "$work" && DISPLAY=":$display" timeout 300 wine vantorix-wintest.exe vantorix-send.exe \
