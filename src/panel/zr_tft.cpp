@@ -3,6 +3,10 @@
 
 #include "panel/models.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
 int16_t TFTmodel = 0;
 int16_t TFTwidth = 0;
 int16_t TFTheight = 0;
@@ -80,11 +84,108 @@ void TFTwindow(int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
     wrPtr = pixelAddress(curX, curY);
 }
 
+namespace {
+// The longest side of any panel; a window inside the panel is never wider.
+constexpr int maxPanelSide = int(sizeof lineBuf / 2);
+
+// True when every pixel the window can receive lies inside the panel and the
+// panel inside the frame memory, and the cursor is in the window: then whole
+// rows can be written without a check per pixel.
+bool windowInsidePanel() {
+    return frameMem && TFTwidth > 0 && TFTheight > 0 &&
+           uint32_t(TFTwidth) * uint32_t(TFTheight) <= frameMemPixels && winX1 <= winX2 &&
+           winX2 < uint16_t(TFTwidth) && winY1 <= winY2 && winY2 < uint16_t(TFTheight) &&
+           curX >= winX1 && curX <= winX2 && curY >= winY1 && curY <= winY2;
+}
+
+// Pixel pairs come high byte first; the frame memory holds them low byte
+// first. Whole 16-bit words through memcpy let the compiler use vector swaps.
+void copySwapped(uint8_t* __restrict to, const uint8_t* __restrict from, size_t pixels) {
+    for (size_t i = 0; i < pixels; ++i) {
+        uint16_t pair;
+        std::memcpy(&pair, from + 2 * i, 2);
+        if constexpr (std::endian::native == std::endian::little) pair = __builtin_bswap16(pair);
+        std::memcpy(to + 2 * i, &pair, 2);
+    }
+}
+
+// The checked path's result, a row run at a time: the cursor moves and wraps
+// exactly as there. writeRun(first pixel, count) stores one run. Works on
+// copies of the globals, which the pixel stores could otherwise alias.
+template <typename WriteRun> void walkWindow(uint32_t pixels, WriteRun writeRun) {
+    uint16_t* memory = frameMem;
+    const uint32_t width = uint32_t(TFTwidth), lastRow = uint32_t(TFTheight) - 1;
+    const uint16_t left = winX1, right = winX2, top = winY1, bottom = winY2;
+    uint16_t x = curX, y = curY;
+    while (pixels > 0) {
+        uint32_t run = uint32_t(right - x) + 1;
+        if (run > pixels) run = pixels;
+        writeRun(memory + width * (lastRow - y) + x, run);
+        pixels -= run;
+        x = uint16_t(x + run);
+        if (x > right) {
+            x = left;
+            y = y == bottom ? top : uint16_t(y + 1);
+        }
+    }
+    curX = x;
+    curY = y;
+    wrPtr = pixelAddress(curX, curY);
+}
+
+void writeRows(const uint8_t* data, uint32_t pixels) {
+    walkWindow(pixels, [&data](uint16_t* to, uint32_t run) {
+        copySwapped(reinterpret_cast<uint8_t*>(to), data, run);
+        data += 2 * run;
+    });
+}
+
+// Fills count pixels with the stored value by copying what is already
+// filled: the C library's copy uses wider stores than a per-pixel loop.
+void fillBlock(uint16_t* block, size_t count, const uint16_t* row, size_t rowPixels) {
+    size_t done = std::min(count, rowPixels);
+    std::memcpy(block, row, 2 * done);
+    while (done < count) {
+        size_t more = std::min(done, count - done);
+        std::memcpy(block + done, block, 2 * more);
+        done += more;
+    }
+}
+
+// write_buf's rows for a stream that repeats one colour.
+void fillRows(uint16_t colour, uint32_t pixels) {
+    static uint16_t row[maxPanelSide];
+    const uint8_t bytes[2] = {uint8_t(colour), uint8_t(colour >> 8)};
+    uint16_t stored;
+    std::memcpy(&stored, bytes, 2);
+    const uint32_t windowWidth = uint32_t(winX2 - winX1) + 1;
+    std::fill_n(row, windowWidth, stored);
+    // Rows as wide as the panel lie next to each other (bottom-up), so whole
+    // rows from the cursor to the window's bottom edge are one block.
+    const uint32_t width = uint32_t(TFTwidth), lastRow = uint32_t(TFTheight) - 1;
+    if (windowWidth == width) {
+        while (curX == 0 && pixels >= width) {
+            uint32_t rows = std::min(pixels / width, uint32_t(winY2 - curY) + 1);
+            uint16_t* block = frameMem + width * (lastRow - (curY + rows - 1));
+            fillBlock(block, size_t(rows) * width, row, width);
+            pixels -= rows * width;
+            curY = uint16_t(curY + rows - 1) == winY2 ? winY1 : uint16_t(curY + rows);
+        }
+        wrPtr = pixelAddress(curX, curY);
+    }
+    walkWindow(pixels, [](uint16_t* to, uint32_t run) { std::memcpy(to, row, 2 * size_t(run)); });
+}
+} // namespace
+
 // Streams pixel pairs (high byte first) into the window. The cursor wraps
 // exactly as on the controller; pixels whose cursor lies outside the panel
 // are dropped, so no window, however opened, reaches outside the frame memory.
 // A trailing odd byte has no partner and is ignored.
 void write_buf(const uint8_t* data, uint32_t count) {
+    if (windowInsidePanel()) {
+        writeRows(data, count / 2);
+        return;
+    }
     for (uint32_t i = 0; i + 1 < count; i += 2) {
         if (wrPtr) {
             wrPtr[0] = data[i + 1];
@@ -116,7 +217,10 @@ void TFTfill(uint16_t colour, int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
         lineBuf[2 * i] = uint8_t(colour >> 8);
         lineBuf[2 * i + 1] = uint8_t(colour);
     }
-    for (int row = 0; row < h; ++row) write_buf(lineBuf, uint32_t(2 * w));
+    if (windowInsidePanel())
+        fillRows(colour, uint32_t(w) * uint32_t(h)); // what the rows below would write
+    else
+        for (int row = 0; row < h; ++row) write_buf(lineBuf, uint32_t(2 * w));
     gpio_put(tftChipSelectPin, 1);
 }
 

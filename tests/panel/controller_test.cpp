@@ -118,3 +118,78 @@ TEST(PanelWindow, WindowsOutsideThePanelNeverLeaveTheFrameMemory) {
     for (size_t i = 0; i < guard; ++i) ASSERT_EQ(memory[guard + frame + i], 0x5A5A);
     resetPanelState();
 }
+
+namespace {
+// The controller pixel by pixel, as a reference for the row-at-a-time writes:
+// the cursor walks the window and wraps, pixels outside the panel are dropped.
+struct ReferencePanel {
+    std::vector<uint16_t> pixels;
+    int width, height;
+    uint16_t x1 = 0, y1 = 0, x2 = 0, y2 = 0, cx = 0, cy = 0;
+    ReferencePanel(const PanelFixture& panel)
+        : pixels(panel.pixels), width(TFTwidth), height(TFTheight) {}
+    void window(int16_t a, int16_t b, int16_t c, int16_t d) {
+        x1 = cx = uint16_t(a);
+        y1 = cy = uint16_t(b);
+        x2 = uint16_t(c);
+        y2 = uint16_t(d);
+    }
+    void write(const uint8_t* data, size_t count) {
+        for (size_t i = 0; i + 1 < count; i += 2) {
+            if (cx < width && cy < height)
+                pixels[size_t(height - 1 - cy) * width + cx] = uint16_t(data[i] << 8 | data[i + 1]);
+            if (++cx > x2 || cx == 0) {
+                cx = x1;
+                if (++cy > y2 || cy == 0) cy = y1;
+            }
+        }
+    }
+};
+} // namespace
+
+TEST(PanelWindow, RowWritesMatchThePixelByPixelController) {
+    for (int angle : {0, 90}) {
+        PanelFixture panel(5, angle);
+        ReferencePanel reference(panel);
+        uint32_t seed = 12345;
+        auto next = [&seed](int below) {
+            seed = seed * 1103515245u + 12345u;
+            return int((seed >> 8) % uint32_t(below));
+        };
+        std::vector<uint8_t> stream(2 * 5000 + 1);
+        for (int round = 0; round < 300; ++round) {
+            // Windows near the edges, inside or crossing them, and streams
+            // shorter and longer than the window, in one or two writes.
+            int16_t a = int16_t(next(8) < 4 ? next(4) : TFTwidth - 1 - next(40));
+            int16_t b = int16_t(next(8) < 4 ? next(4) : TFTheight - 1 - next(40));
+            int16_t c = int16_t(next(4) == 0 ? TFTwidth - 1 : a + next(60) - 2);
+            int16_t d = int16_t(next(4) == 0 ? TFTheight - 1 : b + next(60) - 2);
+            if (round % 10 == 0) {
+                uint16_t colour = uint16_t(next(65536));
+                TFTfill(colour, a, b, c, d);
+                int16_t right = std::min<int16_t>(c, int16_t(TFTwidth - 1));
+                int16_t bottom = std::min<int16_t>(d, int16_t(TFTheight - 1));
+                if (a < TFTwidth && b < TFTheight && right >= a && bottom >= b) {
+                    std::vector<uint8_t> row;
+                    for (int x = a; x <= right; ++x)
+                        row.insert(row.end(), {uint8_t(colour >> 8), uint8_t(colour)});
+                    reference.window(a, b, right, bottom);
+                    for (int y = b; y <= bottom; ++y) reference.write(row.data(), row.size());
+                }
+            } else {
+                for (uint8_t& byte : stream) byte = uint8_t(next(256));
+                size_t first = size_t(next(int(stream.size()))), second = size_t(next(3000));
+                TFTwindow(a, b, c, d);
+                reference.window(a, b, c, d);
+                write_buf(stream.data(), uint32_t(first));
+                reference.write(stream.data(), first);
+                write_buf(stream.data(), uint32_t(second));
+                reference.write(stream.data(), second);
+            }
+            ASSERT_EQ(curX, reference.cx) << "round " << round;
+            ASSERT_EQ(curY, reference.cy) << "round " << round;
+            ASSERT_TRUE(panel.pixels == reference.pixels)
+                << "round " << round << " angle " << angle;
+        }
+    }
+}
