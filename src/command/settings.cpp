@@ -8,7 +8,9 @@ int32_t Module = 1;
 int32_t Touch = 0;
 int32_t demoScreen = 0;
 int32_t PWM = 95;
-char cmdDir[256] = "";
+int32_t FWupdate = 2;
+int32_t ProgEmptyPico = 2;
+char appDir[256] = "";
 
 void resetSettings() {
     Demo = 0;
@@ -17,5 +19,7 @@ void resetSettings() {
     Touch = 0;
     demoScreen = 0;
     PWM = 95;
-    std::memset(cmdDir, 0, sizeof cmdDir);
+    FWupdate = 2;
+    ProgEmptyPico = 2;
+    std::memset(appDir, 0, sizeof appDir);
 }

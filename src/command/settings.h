@@ -3,12 +3,14 @@
 #pragma once
 #include <cstdint>
 
-extern int32_t Demo;       // demo mode on/off
-extern int32_t Angle;      // view orientation 0, 90, 180, 270
-extern int32_t Module;     // model 1..6
-extern int32_t Touch;      // touch variant on/off
-extern int32_t demoScreen; // start screen showing, 0 = none
-extern int32_t PWM;        // LED brightness passed to the board on connecting
-extern char cmdDir[256];   // folder of the command file being run, with trailing separator
+extern int32_t Demo;          // demo mode on/off
+extern int32_t Angle;         // view orientation 0, 90, 180, 270
+extern int32_t Module;        // model 1..6
+extern int32_t Touch;         // touch variant on/off
+extern int32_t demoScreen;    // start screen showing, 0 = none
+extern int32_t PWM;           // LED brightness passed to the board on connecting
+extern int32_t FWupdate;      // older firmware: 0 never offer, 1 update without asking, 2 ask
+extern int32_t ProgEmptyPico; // empty board: 0 never program, 1 without asking, 2 ask
+extern char appDir[256];      // the program's folder, with its final separator
 
 void resetSettings();
