@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev
           libgtest-dev googletest libbenchmark-dev xxd libstb-dev libgif-dev libcli11-dev
-          mingw-w64 libz-mingw-w64-dev libudev-dev)
+          mingw-w64 libz-mingw-w64-dev libudev-dev libcairo2-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
