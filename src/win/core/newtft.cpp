@@ -2,41 +2,36 @@
 
 #include "command/seam.h"
 #include "command/settings.h"
+#include "panel/models.h"
 #include "panel/zr_tft.h"
+#include "win/core/modulefile.h"
 
+#include <cstdlib>
 #include <mutex>
 
-DIB panelDIB{};
-
 namespace {
-constexpr int fullTurn = 360;
-
-void attachFrame() {
-    uint32_t pixels = panelDIB.mem ? uint32_t(panelDIB.lineBytes / 2) * uint32_t(TFTheight) : 0;
-    setFrameMem(reinterpret_cast<uint16_t*>(panelDIB.bits), pixels);
-}
-
-// A new model gets a new panel, all black, in the 0 degree orientation.
-bool newPanelForModel() {
-    TFTinit(int16_t(Module));
-    setTFTangle(0);
-    if (NewDIB(&panelDIB, TFTwidth, TFTheight, 16, nullptr)) return true;
-    setFrameMem(nullptr, 0); // out of memory: the panel draws nothing
-    return false;
+// Unpacks the model's picture and makes it the module picture; 0 keeps the previous one.
+int takeModulePicture() {
+    ModulePicture picture;
+    if (!modulePicture(Module, Touch, &picture)) return 0;
+    uint8_t* image =
+        AllocAndUncompress(picture.packed, picture.packedLength, picture.unpackedLength);
+    if (!image) return 0;
+    const int taken = InitBildBMP(image, picture.unpackedLength);
+    std::free(image);
+    return taken;
 }
 } // namespace
 
 void NewTFT(int resize) {
     std::lock_guard<std::recursive_mutex> guard(panelLock());
-    bool rebuilt = true;
-    if (Module != TFTmodel || !panelDIB.mem) rebuilt = newPanelForModel();
-    int turn = ((Angle - TFTangle) % fullTurn + fullTurn) % fullTurn;
-    // A failed turn keeps the old bitmap: the panel then stays as it was.
-    if (rebuilt && turn && !RotateDIB(&panelDIB, turn)) rebuilt = false;
-    if (rebuilt) {
+    buildModuleFileName(moduleFile, sizeof moduleFile, moduleDir, Module, Angle);
+    GetAktModuleFileTime();
+    followModuleFileTime(Demo, sendDlg != nullptr);
+    if (takeModulePicture()) {
+        InitTFTBMP();
         TFTinit(int16_t(Module));
         setTFTangle(int16_t(Angle));
-        attachFrame();
         if (demoScreen) {
             Screen(unsigned(demoScreen));
             RedrawAA();
@@ -46,9 +41,7 @@ void NewTFT(int resize) {
 }
 
 void FreeTFT() {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
-    setFrameMem(nullptr, 0);
-    FreeDIB(&panelDIB);
+    resetWindowBitmaps();
 }
 
 std::vector<uint16_t> panelPixelsTopDown() {
