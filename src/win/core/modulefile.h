@@ -1,14 +1,14 @@
 // The live module file: the command file of the current model and
 // orientation, run again whenever its time stamp changes.
 #pragma once
+#include "board/firmware.h"
+#include "board/sendjob.h"
+
 #include <cstddef>
 #include <cstdint>
 
-// Declared where their owners define them (the firmware files and the send job).
-extern char moduleFile[256];
-extern uint64_t moduleFileTime; // last-write time, 100 ns units since 1601; 0 = none
-void GetAktModuleFileTime();
-extern void* sendDlg; // non-null while a file job runs
+// moduleFile, moduleFileTime and GetAktModuleFileTime live with the firmware
+// files (board/firmware.h), sendDlg with the send job (board/sendjob.h).
 
 // The time of the module file when it was last run; 0 at start.
 extern uint64_t shownFileTime;
