@@ -123,6 +123,25 @@ TEST(BoardMessages, QueryAnswersWithTheBoardsStateAndPwmIsKept) {
     EXPECT_EQ(boardTakeRecorded(), Bytes({'#', 'D', 'O', ' ', '1', '8', '0', '\n'}));
 }
 
+// Damaged streams: whatever the board makes of them, the split must not matter.
+TEST_F(BoardStreamTest, DamagedStreamsGiveTheSameResultInAnySplit) {
+    Bytes wire = pcSession(1, 0).wire;
+    std::mt19937 random(11);
+    for (int round = 0; round < 20; ++round) {
+        Bytes damaged = wire;
+        for (int flips = 0; flips < 8; ++flips)
+            damaged[random() % damaged.size()] = uint8_t(random());
+        boardStart(boardWith(1, 0));
+        boardFeed(damaged.data(), damaged.size());
+        std::vector<uint16_t> together = panelPixelsTopDown();
+        Bytes taken = boardTakeRecorded();
+        boardStart(boardWith(1, 0));
+        feedInPieces(damaged, [&] { return size_t(random() % 300 + 1); });
+        ASSERT_TRUE(panelPixelsTopDown() == together) << "round " << round;
+        ASSERT_EQ(boardTakeRecorded(), taken) << "round " << round;
+    }
+}
+
 TEST_F(BoardStreamTest, FileNamesAreNeverOpenedAndBrokenBitmapsResync) {
     std::string picture = dir.file("red.bmp");
     writeFile(picture, makeBmp24(8, 8, [](int, int) { return 0xFF0000u; }));
