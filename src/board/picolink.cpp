@@ -39,6 +39,7 @@ std::atomic<int> linkLost{0};
 DiscoverySystem noDiscovery{};
 DiscoverySystem discovery{};
 std::string bootFolder;
+bool lastOpenFailed = false;
 
 // Copies text cut to what fits, always NUL-terminated.
 void copyText(char* out, size_t size, const char* text) {
@@ -116,7 +117,8 @@ bool answersQuery(int& polls) {
 
 bool tryEntry(int& polls) {
     const PicoEntry& entry = picoList[picoIndex];
-    if (!COMopen(entry.port, boardBaud)) return false;
+    lastOpenFailed = !COMopen(entry.port, boardBaud);
+    if (lastOpenFailed) return false;
     if (answersQuery(polls)) {
         picoPort = entry.port;
         // A board that takes the query but not this is still connected; the
@@ -294,7 +296,7 @@ void openPicoCOM() {
         if (tryEntry(polls)) return;
 }
 
-void openPicoPort(int port) {
+int openPicoPort(int port) {
     startAttempt();
     std::memset(picoList, 0, sizeof picoList);
     picoCount = 1;
@@ -303,7 +305,9 @@ void openPicoPort(int port) {
     COMportName(port, name, sizeof name);
     copyText(picoList[0].name, sizeof picoList[0].name, name);
     int polls = 0;
-    if (!tryEntry(polls)) picoCount = 0;
+    if (tryEntry(polls)) return 1;
+    picoCount = 0;
+    return lastOpenFailed ? -1 : 0;
 }
 
 void closePicoCOM() {

@@ -42,8 +42,9 @@ int GetCOMnames();
 void SearchRegKey(const char* key, int kind);
 // Connects to the first listed board that answers the query.
 void openPicoCOM();
-// Connects to one port the same way (a device the user named).
-void openPicoPort(int port);
+// Connects to one port the same way (a device the user named): 1 when
+// connected, 0 when it did not answer, -1 when it could not be opened.
+int openPicoPort(int port);
 void closePicoCOM();
 // The boot drive of a board in its boot loader: its letter (or bootFolderDrive),
 // or 0. The board type seen is stored through type when given.

@@ -8,6 +8,7 @@
 #include "panel/zr_tft.h"
 #include "win/core/newtft.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -24,6 +25,7 @@ constexpr uint16_t touchUpColour = 0xFFFF;
 constexpr int touchDown = 1, touchMove = 2, touchUp = 4;
 
 BoardFollowing following;
+uint8_t lastBlock[statusBlockBytes] = {};
 int lastWarnedConfiguration = -1;
 
 int ownConfiguration() {
@@ -101,6 +103,15 @@ void drawTouch() {
 }
 } // namespace
 
+const uint8_t* lastStatusBlock() {
+    return lastBlock;
+}
+
+void resetBoardInput() {
+    setBoardFollowing({});
+    std::fill(lastBlock, lastBlock + statusBlockBytes, 0);
+}
+
 void setBoardFollowing(const BoardFollowing& keep) {
     following = keep;
     lastWarnedConfiguration = -1;
@@ -111,6 +122,7 @@ void handleStatusBlock(const uint8_t block[statusBlockBytes]) {
         COMbufclear(); // out of step: the next block starts afresh
         return;
     }
+    std::copy(block, block + statusBlockBytes, lastBlock);
     picoFW = block[2];
     picoType = (block[3] & processorBit) ? 2 : 1;
     followConfiguration(block[3] & ~processorBit);

@@ -24,6 +24,8 @@ struct BoardFollowing {
     bool keepTouch = false;
 };
 void setBoardFollowing(const BoardFollowing& following);
+// Follows everything again and forgets the last block.
+void resetBoardInput();
 
 // Handles one status block; reads the bytes that follow kinds "S" and "T"
 // from the port (2 ticks at most).
@@ -31,3 +33,5 @@ void handleStatusBlock(const uint8_t block[statusBlockBytes]);
 // Step 3 of the tick: reads and handles status blocks as long as at least
 // 4 bytes wait. Returns the number of blocks handled.
 int readBoardInput();
+// The last status block handled that began with ESC (all 0 before the first).
+const uint8_t* lastStatusBlock();

@@ -2,6 +2,7 @@
 
 #include "board/picolink.h"
 #include "board/seriowin.h"
+#include "board/statusblock.h"
 #include "command/seam.h"
 #include "command/settings.h"
 #include "panel/zr_tft.h"
@@ -16,6 +17,10 @@ constexpr int sinkPort = 1;
 int logToStderr(const char* line) {
     if (current.verbose && std::fputs(line, stderr) < 0) return 0;
     return 1;
+}
+
+int printWarning(const char* message) {
+    return std::fprintf(stderr, "vantorix-cli: warning: %s\n", message) > 0 ? 1 : 0;
 }
 
 int keepError(const char* message) {
@@ -34,6 +39,12 @@ void captureBoardBytes(std::vector<uint8_t>* bytes) {
     COMsetCapture(bytes ? appendBytes : nullptr, bytes);
 }
 
+void connectRecordingBoard(std::vector<uint8_t>* bytes) {
+    installSerialBackend(sinkSerialBackend());
+    if (COMopen(sinkPort, boardBaud)) picoPort = sinkPort;
+    captureBoardBytes(bytes);
+}
+
 const std::vector<std::string>& headlessErrors() {
     return errors;
 }
@@ -44,6 +55,7 @@ void headlessStart(const HeadlessOptions& options) {
     resetWindowSeam();
     resetSerialLayer();
     resetPicoLink();
+    resetBoardInput();
     resetSettings();
     resetPanelState();
     FreeTFT();
@@ -53,11 +65,8 @@ void headlessStart(const HeadlessOptions& options) {
     WindowSeam seam{};
     seam.logLine = logToStderr;
     seam.reportError = keepError;
+    seam.reportWarning = printWarning;
     installWindowSeam(seam);
-    if (options.boardBytes) {
-        installSerialBackend(sinkSerialBackend());
-        if (COMopen(sinkPort, boardBaud)) picoPort = sinkPort;
-        captureBoardBytes(options.boardBytes);
-    }
+    if (options.boardBytes) connectRecordingBoard(options.boardBytes);
     NewTFT(0);
 }

@@ -20,6 +20,8 @@ struct HeadlessOptions {
 // Builds the module as a new one starts: all pixels black, the given angle.
 // Resets the window side, the serial layer and the connection state.
 void headlessStart(const HeadlessOptions& options);
+// Connects a board that takes every byte and appends them to bytes.
+void connectRecordingBoard(std::vector<uint8_t>* bytes);
 // Appends every byte that goes on the wire to bytes (null stops it).
 void captureBoardBytes(std::vector<uint8_t>* bytes);
 // The errors the job steps reported since headlessStart, one per line.

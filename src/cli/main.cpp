@@ -1,4 +1,5 @@
 // vantorix-cli: runs command files on the emulated panel without a window.
+#include "cli/boardrun.h"
 #include "cli/headless.h"
 #include "cli/options.h"
 #include "cli/panelpng.h"
@@ -14,6 +15,15 @@ bool writeBoardBytes(const std::string& path, const std::vector<uint8_t>& bytes)
     // An empty vector has no data pointer to hand to fwrite.
     bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && ok;
+}
+int printBoardStatus(BoardStart board) {
+    if (board != BoardStart::connected) {
+        std::fputs("vantorix-cli: no board found\n", stderr);
+        return 1;
+    }
+    std::fputs(boardStatusText().c_str(), stdout);
+    finishBoard();
+    return 0;
 }
 } // namespace
 
@@ -42,8 +52,19 @@ int main(int argc, char** argv) {
     headless.touch = options.touch;
     headless.angle = options.angle;
     headless.verbose = options.verbose;
-    headless.boardBytes = options.boardBytes.empty() ? nullptr : &boardBytes;
     headlessStart(headless);
+    BoardStart board = startBoard(options);
+    if (board == BoardStart::failed) return 1;
+    if (options.status) return printBoardStatus(board);
+    // The bytes file holds what goes to the board after connecting, so it is
+    // the same with and without a board.
+    if (!options.boardBytes.empty()) {
+        if (board == BoardStart::connected)
+            captureBoardBytes(&boardBytes);
+        else
+            connectRecordingBoard(&boardBytes);
+    }
+    if (board == BoardStart::connected) startBoardReader();
 
     int status = 0;
     auto report = [&status](const std::string& error) {
@@ -56,6 +77,7 @@ int main(int argc, char** argv) {
     for (const std::string& file : options.files) {
         report(runFile(file, options.atX, options.atY));
     }
+    if (board == BoardStart::connected) finishBoard();
     if (!headlessErrors().empty()) status = 1;
     if (!options.panelPng.empty()) {
         std::string error =

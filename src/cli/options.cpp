@@ -132,6 +132,26 @@ void addConversionOptions(CLI::App& app, CliOptions& options) {
                   "model and orientation (fitted and converted), as a BMP file");
 }
 
+void addBoardOptions(CLI::App& app, CliOptions& options) {
+    app.add_option("-p,--port", options.port,
+                   "auto: find a board; none: no board (default);\n"
+                   "or the board's device, for example /dev/ttyACM0")
+        ->type_name("PORT")
+        ->check(check([](const std::string& text) {
+            return text.empty() ? "needs auto, none or a device" : std::string();
+        }));
+    app.add_option("--pwm", options.pwm, "LED brightness 0..100 sent to the board (default 95)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 100));
+    app.add_flag("--status", options.status,
+                 "print what the board reports (firmware, processor, model,\n"
+                 "orientation, touch) and stop; finds a board unless -p says which");
+    app.add_option("--boot-drive", options.bootDrive,
+                   "take folder DIR as the board's boot drive when it holds INFO_UF2.TXT")
+        ->type_name("DIR")
+        ->check(check(needsFileName));
+}
+
 void addGeneralOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("-h,--help", options.help, "show this help");
     app.add_flag("--version", options.version, "show the version");
@@ -147,6 +167,7 @@ void buildApp(CLI::App& app, CliOptions& options) {
     addOutputOptions(app, options);
     addPictureOptions(app, options);
     addConversionOptions(app, options);
+    addBoardOptions(app, options);
     addGeneralOptions(app, options);
 }
 
@@ -155,6 +176,11 @@ std::string checkCombination(CliOptions& options) {
     for (const std::string& file : options.files)
         if (file.empty()) return "a file name is empty";
     bool convertOnly = !options.decodeIn.empty() || !options.prepareIn.empty();
+    if (options.status) {
+        if (options.port == "none") return "--status needs a board, not --port none";
+        if (!options.files.empty() || convertOnly) return "--status takes no files";
+        return {};
+    }
     if (options.files.empty() && !convertOnly) return "no file given";
     if (options.touch && !modelInfo(options.model)->hasTouchOption) {
         options.warnings.push_back(std::string(modelInfo(options.model)->name) +
@@ -171,6 +197,10 @@ std::string parseCliArguments(const std::vector<std::string>& args, CliOptions& 
     std::vector<std::string> reversed(args.rbegin(), args.rend()); // the order CLI11 takes
     try {
         app.parse(reversed);
+        options.modelGiven = app.count("--model") > 0;
+        options.angleGiven = app.count("--angle") > 0;
+        options.touchGiven = app.count("--touch") > 0;
+        if (options.status && app.count("--port") == 0) options.port = "auto";
     } catch (const CLI::ParseError& error) {
         return error.what();
     }

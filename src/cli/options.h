@@ -15,6 +15,12 @@ struct CliOptions {
     int atX = 0, atY = 0;              // drop position of image files
     std::string decodeIn, decodeOut;   // --decode IN OUT.bmp
     std::string prepareIn, prepareOut; // --prepare IN OUT.bmp
+    std::string port = "none";         // -p: auto, none or a device path
+    int pwm = 95;                      // LED brightness sent on connecting
+    bool status = false;               // print what the board reports and stop
+    std::string bootDrive;             // a folder to take as the boot drive
+    // Which panel settings were given: those stay when a board reports others.
+    bool modelGiven = false, angleGiven = false, touchGiven = false;
     bool help = false;
     bool version = false;
     std::vector<std::string> files;

@@ -1,0 +1,101 @@
+#include "cli/boardrun.h"
+
+#include "board/discovery.h"
+#include "board/picolink.h"
+#include "board/seriowin.h"
+#include "board/statusblock.h"
+#include "command/settings.h"
+#include "panel/models.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+constexpr auto tick = std::chrono::milliseconds(100);
+constexpr auto settleStep = std::chrono::milliseconds(20);
+// After the last file the board may still be drawing and reporting; its
+// reports count until it has been quiet this long (and never longer than the cap).
+constexpr auto quietEnough = std::chrono::milliseconds(300);
+constexpr auto settleCap = std::chrono::seconds(2);
+
+std::thread reader;
+std::atomic<bool> readerStop{false};
+
+void warn(const std::string& text) {
+    std::fprintf(stderr, "vantorix-cli: warning: %s\n", text.c_str());
+}
+
+void readEveryTick() {
+    while (!readerStop.load()) {
+        std::this_thread::sleep_for(tick);
+        if (picoPort) readBoardInput();
+    }
+}
+
+BoardStart connectDevice(const std::string& device) {
+    int port = COMregisterDevice(device.c_str());
+    int result = port ? openPicoPort(port) : -1;
+    if (result == 1) return BoardStart::connected;
+    std::fprintf(stderr, "vantorix-cli: %s: %s\n", device.c_str(),
+                 result < 0 ? "cannot open the board's port" : "the board does not answer");
+    return BoardStart::failed;
+}
+} // namespace
+
+BoardStart startBoard(const CliOptions& options) {
+    if (options.port == "none") return BoardStart::none;
+    installSerialBackend(systemSerialBackend());
+    installDiscoverySystem(systemDiscovery());
+    if (!options.bootDrive.empty()) setBootFolder(options.bootDrive.c_str());
+    PWM = options.pwm;
+    setBoardFollowing({options.modelGiven, options.angleGiven, options.touchGiven});
+    if (options.port == "auto") {
+        openPicoCOM();
+        if (!picoPort) {
+            if (!options.status) warn("no board found; running on the panel alone");
+            return BoardStart::none;
+        }
+    } else if (connectDevice(options.port) != BoardStart::connected) {
+        return BoardStart::failed;
+    }
+    readBoardInput(); // the answer to the query: the board's model and orientation
+    return BoardStart::connected;
+}
+
+void startBoardReader() {
+    readerStop = false;
+    reader = std::thread(readEveryTick);
+}
+
+void finishBoard() {
+    if (reader.joinable()) {
+        readerStop = true;
+        reader.join();
+    }
+    auto start = std::chrono::steady_clock::now();
+    auto lastReport = start;
+    while (picoPort) {
+        auto now = std::chrono::steady_clock::now();
+        if (readBoardInput()) lastReport = now;
+        if (now - lastReport >= quietEnough || now - start >= settleCap) break;
+        std::this_thread::sleep_for(settleStep);
+    }
+    if (picoPort || boardLinkLost()) closePicoCOM();
+}
+
+std::string boardStatusText() {
+    const uint8_t* block = lastStatusBlock();
+    int configuration = block[3];
+    int model = configuration & followBits;
+    const ModelInfo* info = modelInfo(model);
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "firmware: %4.2f%s\nprocessor: %s\nmodel: %d%s%s\norientation: %d\ntouch: %s\n",
+                  block[2] / 100.0, block[2] >= 200 ? " (Talvoren)" : "",
+                  (configuration & processorBit) ? "RP2350" : "RP2040", model, info ? " " : "",
+                  info ? info->name : "", ((configuration >> orientationShift) & 3) * 90,
+                  (configuration >> touchShift) ? "on" : "off");
+    return text;
+}
