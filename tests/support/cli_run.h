@@ -41,18 +41,26 @@ inline bool readPng(const std::string& path, PngImage& out) {
 struct CliRun {
     int status;
     std::string err;
+    std::string out;
 };
 
+inline std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every run is bounded: a runner that hangs is killed and fails the test.
 inline CliRun runCli(const std::string& args) {
-    fs::path errFile =
-        fs::temp_directory_path() / ("vantorix_cli_err_" + std::to_string(::getpid()));
-    std::string command =
-        std::string(VANTORIX_CLI_PATH) + " " + args + " >/dev/null 2>" + errFile.string();
+    std::string stem = "vantorix_cli_" + std::to_string(::getpid());
+    fs::path errFile = fs::temp_directory_path() / (stem + "_err");
+    fs::path outFile = fs::temp_directory_path() / (stem + "_out");
+    std::string command = "timeout -s KILL 60 " + std::string(VANTORIX_CLI_PATH) + " " + args +
+                          " >" + outFile.string() + " 2>" + errFile.string();
     int raw = std::system(command.c_str());
-    std::ifstream in(errFile);
-    std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    CliRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(errFile), slurp(outFile)};
     fs::remove(errFile);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, err};
+    fs::remove(outFile);
+    return run;
 }
 
 struct TempDir {
