@@ -141,8 +141,8 @@ void addBoardOptions(CLI::App& app, CliOptions& options) {
             return text.empty() ? "needs auto, none or a device" : std::string();
         }));
     app.add_option("--pwm", options.pwm, "LED brightness 0..100 sent to the board (default 95)")
-        ->type_name("N")
-        ->check(CLI::Range(0, 100));
+        ->check(CLI::Range(0, 100))
+        ->type_name("N");
     app.add_flag("--status", options.status,
                  "print what the board reports (firmware, processor, model,\n"
                  "orientation, touch) and stop; finds a board unless -p says which");
