@@ -6,13 +6,22 @@
 #include "command/seam.h"
 #include "command/settings.h"
 #include "panel/zr_tft.h"
+#include "win/core/modulefile.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 HeadlessOptions current;
 std::vector<std::string> errors;
 constexpr int sinkPort = 1;
+std::atomic<int> changed{0};
+
+int noteChange() {
+    changed = 1;
+    return 1;
+}
 
 int logToStderr(const char* line) {
     if (current.verbose && std::fputs(line, stderr) < 0) return 0;
@@ -45,6 +54,10 @@ void connectRecordingBoard(std::vector<uint8_t>* bytes) {
     captureBoardBytes(bytes);
 }
 
+int headlessTakeChanges() {
+    return changed.exchange(0);
+}
+
 const std::vector<std::string>& headlessErrors() {
     return errors;
 }
@@ -66,7 +79,10 @@ void headlessStart(const HeadlessOptions& options) {
     seam.logLine = logToStderr;
     seam.reportError = keepError;
     seam.reportWarning = printWarning;
+    seam.redrawPanel = noteChange;
+    seam.resizeTFT = noteChange;
     installWindowSeam(seam);
-    if (options.boardBytes) connectRecordingBoard(options.boardBytes);
+    std::snprintf(moduleDir, sizeof moduleDir, "%s", options.moduleDir.c_str());
+    shownFileTime = 0;
     NewTFT(0);
 }

@@ -11,7 +11,8 @@ struct HeadlessOptions {
     int model = 1;
     int touch = 0;
     int angle = 0;
-    bool verbose = false; // job log lines to stderr
+    bool verbose = false;  // job log lines to stderr
+    std::string moduleDir; // folder of the module files, with its final separator
     // When set, a board that takes every byte is connected, and what it
     // receives is appended here.
     std::vector<uint8_t>* boardBytes = nullptr;
@@ -24,5 +25,7 @@ void headlessStart(const HeadlessOptions& options);
 void connectRecordingBoard(std::vector<uint8_t>* bytes);
 // Appends every byte that goes on the wire to bytes (null stops it).
 void captureBoardBytes(std::vector<uint8_t>* bytes);
+// 1 when the panel was redrawn or the module rebuilt since the last call.
+int headlessTakeChanges();
 // The errors the job steps reported since headlessStart, one per line.
 const std::vector<std::string>& headlessErrors();

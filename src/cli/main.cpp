@@ -2,11 +2,15 @@
 #include "cli/boardrun.h"
 #include "cli/headless.h"
 #include "cli/options.h"
-#include "cli/panelpng.h"
+#include "cli/outputs.h"
 #include "cli/runfile.h"
-#include "panel/zr_tft.h"
+#include "cli/watch.h"
+#include "board/picolink.h"
+#include "win/core/title.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 bool writeBoardBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -24,6 +28,28 @@ int printBoardStatus(BoardStart board) {
     std::fputs(boardStatusText().c_str(), stdout);
     finishBoard();
     return 0;
+}
+
+// The module files live beside the runner unless --module-dir names a folder.
+std::string moduleFolder(const CliOptions& options) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path folder = options.moduleDir.empty()
+                          ? fs::read_symlink("/proc/self/exe", error).parent_path()
+                          : fs::path(options.moduleDir);
+    if (error || folder.empty()) return "";
+    std::string text = folder.string();
+    return text.back() == '/' ? text : text + "/";
+}
+
+// Room for the longest module file name after the folder.
+constexpr size_t moduleFolderLimit = 255 - sizeof("KP096_270.txt") + 1;
+
+void printTitle() {
+    char title[windowTitleBytes];
+    const bool named = picoIndex >= 0 && picoIndex < picoCount;
+    makeWindowTitle(title, sizeof title, named ? picoList[picoIndex].name : nullptr);
+    std::puts(title);
 }
 } // namespace
 
@@ -52,6 +78,11 @@ int main(int argc, char** argv) {
     headless.touch = options.touch;
     headless.angle = options.angle;
     headless.verbose = options.verbose;
+    headless.moduleDir = moduleFolder(options);
+    if (headless.moduleDir.size() > moduleFolderLimit) {
+        std::fprintf(stderr, "vantorix-cli: the module folder's name is too long\n");
+        return 2;
+    }
     headlessStart(headless);
     BoardStart board = startBoard(options);
     if (board == BoardStart::failed) return 1;
@@ -77,16 +108,12 @@ int main(int argc, char** argv) {
     for (const std::string& file : options.files) {
         report(runFile(file, options.atX, options.atY));
     }
+    // The title names the board's port, so it comes while the board is connected.
+    if (options.title) printTitle();
+    if (options.watch && runWatch(options, board == BoardStart::connected)) status = 1;
     if (board == BoardStart::connected) finishBoard();
     if (!headlessErrors().empty()) status = 1;
-    if (!options.panelPng.empty()) {
-        std::string error =
-            writePanelPng(options.panelPng.c_str(), panelPixelsTopDown(), TFTwidth, TFTheight);
-        if (!error.empty()) {
-            std::fprintf(stderr, "vantorix-cli: %s: %s\n", options.panelPng.c_str(), error.c_str());
-            status = 1;
-        }
-    }
+    if (!writeRunnerOutputs(options)) status = 1;
     if (!options.boardBytes.empty() && !writeBoardBytes(options.boardBytes, boardBytes)) {
         std::fprintf(stderr, "vantorix-cli: %s: cannot write the board bytes\n",
                      options.boardBytes.c_str());

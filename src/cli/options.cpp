@@ -11,7 +11,9 @@
 namespace {
 const char* const usageLines = "Usage: vantorix-cli [OPTIONS] FILE...\n"
                                "       vantorix-cli --decode IN OUT.bmp\n"
-                               "       vantorix-cli --prepare IN OUT.bmp [-m M] [-t] [-a DEG]\n";
+                               "       vantorix-cli --prepare IN OUT.bmp [-m M] [-t] [-a DEG]\n"
+                               "       vantorix-cli --title [-m M] [-t]\n"
+                               "       vantorix-cli --watch [FILE] [-o P] [--window-png P]\n";
 const char* const description =
     "Runs command files (.txt) and pictures (.bmp .png .jpg .gif) on an emulated\n"
     "display module, headless.\n";
@@ -90,6 +92,32 @@ void addOutputOptions(CLI::App& app, CliOptions& options) {
         ->check(check(needsFileName));
 }
 
+void addWindowOptions(CLI::App& app, CliOptions& options) {
+    app.add_option("--window-png", options.windowPng,
+                   "after all files, write the module picture with the panel\n"
+                   "inside, as the window shows it")
+        ->type_name("P")
+        ->check(check(needsFileName));
+    app.add_option("--zoom", options.zoom, "window zoom for --window-png: 1 or 2")
+        ->type_name("Z")
+        ->check(check([](const std::string& text) {
+            return text == "1" || text == "2" ? std::string()
+                                              : "zoom must be 1 or 2, not '" + text + "'";
+        }));
+    app.add_flag("--outline", options.outline,
+                 "cut --window-png to the module outline (transparent outside)");
+    app.add_flag("--title", options.title, "print the window title");
+    app.add_option("--module-dir", options.moduleDir,
+                   "folder of the module files (default: the runner's own)")
+        ->type_name("DIR")
+        ->check(check([](const std::string& text) {
+            return text.empty() ? "needs a folder name, not an empty one" : std::string();
+        }));
+    app.add_flag("--watch", options.watch,
+                 "keep running: run the module file (or the one FILE) again\n"
+                 "whenever it changes, rewrite the PNGs; Ctrl+C ends");
+}
+
 void addPictureOptions(CLI::App& app, CliOptions& options) {
     app.add_option_function<std::string>(
            "--at",
@@ -165,6 +193,7 @@ void buildApp(CLI::App& app, CliOptions& options) {
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     addPanelOptions(app, options);
     addOutputOptions(app, options);
+    addWindowOptions(app, options);
     addPictureOptions(app, options);
     addConversionOptions(app, options);
     addBoardOptions(app, options);
@@ -181,7 +210,9 @@ std::string checkCombination(CliOptions& options) {
         if (!options.files.empty() || convertOnly) return "--status takes no files";
         return {};
     }
-    if (options.files.empty() && !convertOnly) return "no file given";
+    if (options.files.empty() && !convertOnly && !options.title && !options.watch)
+        return "no file given";
+    if (options.watch && options.files.size() > 1) return "--watch watches one file at most";
     if (options.touch && !modelInfo(options.model)->hasTouchOption) {
         options.warnings.push_back(std::string(modelInfo(options.model)->name) +
                                    " has no touch variant; --touch ignored");

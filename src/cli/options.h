@@ -21,6 +21,12 @@ struct CliOptions {
     std::string bootDrive;             // a folder to take as the boot drive
     // Which panel settings were given: those stay when a board reports others.
     bool modelGiven = false, angleGiven = false, touchGiven = false;
+    std::string windowPng; // the module picture with the panel inside
+    int zoom = 1;
+    bool outline = false; // window PNG cut to the module outline
+    bool title = false;
+    std::string moduleDir; // where the module files are; default: the runner's folder
+    bool watch = false;
     bool help = false;
     bool version = false;
     std::vector<std::string> files;

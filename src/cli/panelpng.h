@@ -1,5 +1,8 @@
 #pragma once
+#include "win/core/compose.h"
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,3 +14,14 @@ std::string writePanelPng(const char* path, const std::vector<uint16_t>& pixels,
 
 // The 8-bit channels of one RGB565 value, widened by bit replication.
 void expandRgb565(uint16_t pixel, uint8_t rgb[3]);
+
+// Writes 8-bit RGB (3 channels) or RGBA (4) pixels, top row first, as a PNG.
+std::string writePng(const char* path, const std::vector<uint8_t>& bytes, int width, int height,
+                     int channels);
+// The window as composed: RGBA when cut to the outline (transparent outside),
+// else RGB.
+std::string writeWindowPng(const char* path, const WindowImage& image, bool outline);
+// Lets write make path + ".tmp", then renames it over path, so that a reader
+// never sees a half-written file. Returns write's error or the rename's.
+std::string replaceAtomically(const std::string& path,
+                              const std::function<std::string(const char*)>& write);

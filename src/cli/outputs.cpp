@@ -1,0 +1,39 @@
+#include "cli/outputs.h"
+
+#include "cli/panelpng.h"
+#include "panel/zr_tft.h"
+#include "win/core/compose.h"
+#include "win/core/newtft.h"
+
+#include <cstdio>
+
+namespace {
+int reportWrite(const std::string& path, const std::string& error) {
+    if (error.empty()) return 1;
+    std::fprintf(stderr, "vantorix-cli: %s: %s\n", path.c_str(), error.c_str());
+    return 0;
+}
+} // namespace
+
+int writeRunnerOutputs(const CliOptions& options) {
+    int ok = 1;
+    if (!options.panelPng.empty()) {
+        const std::vector<uint16_t> pixels = panelPixelsTopDown();
+        const int width = TFTwidth, height = TFTheight;
+        ok &= reportWrite(options.panelPng,
+                          replaceAtomically(options.panelPng, [&](const char* path) {
+                              return writePanelPng(path, pixels, width, height);
+                          }));
+    }
+    if (!options.windowPng.empty()) {
+        WindowImage image;
+        ZoomWindow = options.zoom;
+        if (!composeWindow(options.outline, &image))
+            return reportWrite(options.windowPng, "there is no module picture");
+        ok &= reportWrite(options.windowPng,
+                          replaceAtomically(options.windowPng, [&](const char* path) {
+                              return writeWindowPng(path, image, options.outline);
+                          }));
+    }
+    return ok;
+}
