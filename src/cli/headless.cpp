@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 HeadlessOptions current;
@@ -84,5 +83,6 @@ void headlessStart(const HeadlessOptions& options) {
     installWindowSeam(seam);
     std::snprintf(moduleDir, sizeof moduleDir, "%s", options.moduleDir.c_str());
     shownFileTime = 0;
+    if (options.boardBytes) connectRecordingBoard(options.boardBytes);
     NewTFT(0);
 }
