@@ -115,6 +115,9 @@ int showImageFile(const char* fileName, int x, int y, int keepInside) {
     return 1;
 }
 
+// The interpreter goes on silently, as the module would; whoever shows the
+// job still hears about the picture through the seam.
 void BitmapLoad(const char* fileName, int x, int y, int keepInside) {
-    showImageFile(fileName, x, y, keepInside);
+    if (!showImageFile(fileName, x, y, keepInside))
+        reportError("%s: cannot be read as a picture (missing, damaged or unsupported)", fileName);
 }
