@@ -11,6 +11,13 @@ int call(int (*hook)()) {
 }
 
 constexpr int messageBufferSize = 256;
+
+// Reports are single lines, but they quote names from command files, which
+// may hold line ends and other control characters: those become '?'.
+void keepOnOneLine(char* line) {
+    for (char* c = line; *c; ++c)
+        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) *c = '?';
+}
 } // namespace
 
 void installWindowSeam(const WindowSeam& seam) {
@@ -59,6 +66,7 @@ void reportError(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
+    keepOnOneLine(line);
     hooks.reportError(line);
 }
 
@@ -69,5 +77,6 @@ void reportWarning(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
+    keepOnOneLine(line);
     hooks.reportWarning(line);
 }

@@ -131,12 +131,14 @@ TEST(CliEndToEnd, PicturesThatFailInsideCommandFilesAreReported) {
     TempDir dir;
     dir.write("broken.bmp", "BM not really");
     std::string commands =
-        dir.write("pictures.txt", "#BM 0,0,\"missing.bmp\"\n#BM 0,0,'broken.bmp'\n#DF 0,255,0\n");
+        dir.write("pictures.txt", "#BM 0,0,\"missing.bmp\"\n#BM 0,0,'broken.bmp'\n#DF 0,255,0\n"
+                                  "#BM 0,0,'two',10,'lines.bmp'\n");
     std::string png = dir.file("out.png");
     CliRun run = runCli(commands + " -o " + png);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("missing.bmp: cannot be read"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("broken.bmp: cannot be read"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("two?lines.bmp: cannot be read"), std::string::npos) << run.err;
     PngImage image;
     ASSERT_TRUE(readPng(png, image));
     EXPECT_EQ(image.rgb565At(0, 0), 0x07E0) << "the commands after the pictures still ran";
