@@ -26,9 +26,11 @@ int boardPtyWrite(BoardPty& pty, const uint8_t* data, int length);
 // The baud rate the PC set on its side of the port.
 int boardPtyBaud(BoardPty& pty);
 
-// Points `link` at `target`, replacing an old link in one step. 1 or 0.
+// Points `link` at `target`, replacing an old link in one step; anything at
+// `link` that is not a symbolic link is refused. 1 or 0.
 int boardLinkSet(const std::string& link, const std::string& target, std::string& error);
-void boardLinkRemove(const std::string& link);
+// Removes `link` while it still points at `target`.
+void boardLinkRemove(const std::string& link, const std::string& target);
 
 // SIGINT and SIGTERM ask to stop, SIGUSR1 for a panel snapshot.
 void boardSignalsInstall();

@@ -64,7 +64,7 @@ bool comeOnBus(Session& session) {
 }
 
 void leaveBus(Session& session) {
-    boardLinkRemove(session.options.link);
+    boardLinkRemove(session.options.link, session.pty.slavePath);
     boardPtyClose(session.pty);
     if (session.connected) boardDisconnected();
     session.connected = false;
@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!session.options.record.empty()) {
-        session.record = std::fopen(session.options.record.c_str(), "ab");
+        session.record = std::fopen(session.options.record.c_str(), "wb");
         if (!session.record) {
             complain(session.options.record + ": cannot be written");
             return 1;
@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
         readFromPc(session);
         saveRecorded(session);
     }
-    boardLinkRemove(session.options.link);
+    boardLinkRemove(session.options.link, session.pty.slavePath);
     boardPtyClose(session.pty);
     if (session.phase == Phase::BootLoader && !session.options.bootDrive.empty())
         bootDriveVanish(session.drive);

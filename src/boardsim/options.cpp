@@ -94,8 +94,9 @@ std::string parseBoardArguments(const std::vector<std::string>& args, BoardOptio
     app.add_option("-m,--model", model, "module model, 1-6 or KP096 ... KP240 (default 1)");
     app.add_option("-a,--angle", config.angle, "orientation: 0, 90, 180 or 270")
         ->check(CLI::IsMember({0, 90, 180, 270}));
-    app.add_flag("-t,--touch", config.touch, "the module has a touch panel");
-    app.add_flag("--pico2", config.pico2, "an RP2350 board (Pico 2) instead of an RP2040");
+    bool touch = false, pico2 = false;
+    app.add_flag("-t,--touch", touch, "the module has a touch panel");
+    app.add_flag("--pico2", pico2, "an RP2350 board (Pico 2) instead of an RP2040");
     app.add_option("--demo", config.demoSeconds,
                    "start in demo mode and step the start screens every SECONDS, "
                    "reporting each step")
@@ -107,7 +108,8 @@ std::string parseBoardArguments(const std::vector<std::string>& args, BoardOptio
     app.add_option("--link", options.link, "keep a symlink to the current terminal at PATH");
     app.add_option("--boot-drive", options.bootDrive,
                    "folder that plays the boot loader's drive after a 1200-baud request");
-    app.add_option("--record", options.record, "append every command and bitmap byte received");
+    app.add_option("--record", options.record,
+                   "write every command and bitmap byte received to FILE");
     app.add_flag("-v,--verbose", config.verbose, "log the board's events to stderr");
     app.add_flag("--version", options.version, "print the version and exit");
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -120,5 +122,7 @@ std::string parseBoardArguments(const std::vector<std::string>& args, BoardOptio
     } catch (const CLI::ParseError& e) {
         return e.what();
     }
+    config.touch = touch ? 1 : 0;
+    config.pico2 = pico2 ? 1 : 0;
     return checkOptions(options, fw, model);
 }

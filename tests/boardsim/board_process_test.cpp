@@ -57,9 +57,10 @@ TEST(BoardProcess, AnswersTheQueryAndDrawsWhatTheRunnerDraws) {
 TEST(BoardProcess, ReportsTouchesFromItsScriptAfterEachConnection) {
     clitest::TempDir dir;
     BoardSimProcess board;
+    std::string png = dir.file("panel.png");
     ASSERT_TRUE(
         board.start({"--touch-script", dir.write("touch.txt", "# ms event x y\n50 2 300 7\n"), "-m",
-                     "2", "-t"}));
+                     "2", "-t", "--panel-png", png}));
     for (int connection = 0; connection < 2; ++connection) {
         int port = boardtest::openBoardPort(board.path());
         ASSERT_GE(port, 0);
@@ -68,6 +69,11 @@ TEST(BoardProcess, ReportsTouchesFromItsScriptAfterEachConnection) {
         close(port);
         boardtest::waitFor([] { return false; }, 100); // the board notices the close
     }
+    board.signal(SIGUSR1); // a snapshot: the board marked the touch as the PC does
+    clitest::PngImage panel;
+    ASSERT_TRUE(boardtest::waitFor([&] { return clitest::readPng(png, panel); }, 3000));
+    EXPECT_EQ(panel.rgb565At(238, 7), 0x07E0);
+    EXPECT_EQ(panel.rgb565At(236, 7), 0);
 }
 
 // A boot-loader request leaves the bus; the boot drive refuses a broken UF2

@@ -1,6 +1,7 @@
 // The simulated board fed the PC's byte stream in-process: its panel must
 // equal the PC's panel however the stream is split.
 #include "boardsim/boardsim.h"
+#include "boardsim/options.h"
 #include "cli/headless.h"
 #include "command/bitmapload.h"
 #include "command/sendfile.h"
@@ -198,5 +199,33 @@ TEST(BoardReports, TouchScriptReportsFromTheConnectionAndMarksThePanel) {
     std::vector<uint16_t> panel = panelPixelsTopDown();
     EXPECT_EQ(panel[4 * 80 + 0], 0xF800);  // x 0 is clamped to 1: square from x 0
     EXPECT_EQ(panel[2 * 80 + 79], 0xFFFF); // x 400 is clamped to the last column
+}
+TEST(BoardOptionsTest, FillTheConfigurationAndRefuseWhatNoBoardCouldBe) {
+    BoardOptions options;
+    EXPECT_EQ(
+        parseBoardArguments(
+            {"--fw", "1.10", "-m", "KP350", "-a", "90", "-t", "--pico2", "--demo", "3"}, options),
+        "");
+    EXPECT_EQ(options.config.firmwareVersion, 110);
+    EXPECT_EQ(options.config.model, 5);
+    EXPECT_EQ(options.config.angle, 90);
+    EXPECT_EQ(options.config.touch + options.config.pico2, 2);
+    EXPECT_EQ(options.config.demoSeconds, 3);
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--fw", "2.56"},
+                                         {"--fw", "1.x"},
+                                         {"-m", "KP240", "-t"},
+                                         {"-a", "45"},
+                                         {"--touch-script", "/nonexistent/touch.txt"},
+                                         {"extra"}}) {
+        BoardOptions refused;
+        EXPECT_NE(parseBoardArguments(bad, refused), "") << bad[0];
+    }
+    std::vector<TouchStep> steps;
+    EXPECT_EQ(parseTouchScript("; comment\n200, 1, 5, 6\n\n100 2 7 8\n", steps), "");
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[0].atMs, 100u); // in time order
+    EXPECT_EQ(steps[1].y, 6);
+    EXPECT_NE(parseTouchScript("10 1 2\n", steps).find("line 1"), std::string::npos);
+    EXPECT_NE(parseTouchScript("10 1 2 70000\n", steps), "");
 }
 } // namespace

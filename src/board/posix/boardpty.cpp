@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -119,6 +120,11 @@ int boardPtyBaud(BoardPty& pty) {
 }
 
 int boardLinkSet(const std::string& link, const std::string& target, std::string& error) {
+    struct stat existing {};
+    if (lstat(link.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
+        error = link + ": exists and is not a symbolic link; it is left alone";
+        return 0;
+    }
     std::string temporary = link + ".new" + std::to_string(getpid());
     unlink(temporary.c_str());
     if (symlink(target.c_str(), temporary.c_str()) != 0 ||
@@ -130,8 +136,12 @@ int boardLinkSet(const std::string& link, const std::string& target, std::string
     return 1;
 }
 
-void boardLinkRemove(const std::string& link) {
-    if (!link.empty()) unlink(link.c_str());
+void boardLinkRemove(const std::string& link, const std::string& target) {
+    if (link.empty()) return;
+    char pointsAt[4096];
+    ssize_t length = readlink(link.c_str(), pointsAt, sizeof pointsAt - 1);
+    if (length < 0 || std::string(pointsAt, size_t(length)) != target) return;
+    unlink(link.c_str());
 }
 
 void boardSignalsInstall() {
