@@ -97,14 +97,15 @@ void runPictureFile(SendJob* job) {
         failJob(jobUnreadable, "cannot be read as a picture (missing, damaged or unsupported)");
 }
 
-void runWorkerNow(SendJob* job) {
+} // namespace
+
+void runSendJobNow(SendJob* job) {
     sendDlg = job;
-    job->jobState = jobWorkerRunning;
+    job->jobState = jobWorkerRunning; // no dialog to open: the worker starts at once
     std::thread worker(sendfileThread, job);
     worker.join();
     sendDlg = nullptr;
 }
-} // namespace
 
 void installSendJobHost(const SendJobHost& newHost) {
     host = newHost;
@@ -149,12 +150,10 @@ void FileOrBild2buffer(char* name, int x, int y) {
     sendJob.cmdDir[dirLength] = 0;
     sendJob.jobX = x;
     sendJob.jobY = y;
-    if (host.runJob) {
+    if (host.runJob)
         host.runJob(&sendJob);
-    } else {
-        sendJob.jobState = jobDialogOpen;
-        runWorkerNow(&sendJob);
-    }
+    else
+        runSendJobNow(&sendJob);
 }
 
 int sendfileThread(SendJob* job) {

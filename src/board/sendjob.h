@@ -43,6 +43,8 @@ struct SendJobHost {
     void (*resolveShortcut)(char* name);
 };
 void installSendJobHost(const SendJobHost& host);
+// What a job without runJob does: the worker at once on its own thread, waited for.
+void runSendJobNow(SendJob* job);
 // Clears the job, its outcome and the host.
 void resetSendJob();
 

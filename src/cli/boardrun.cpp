@@ -69,11 +69,15 @@ void startBoardReader() {
     reader = std::thread(readEveryTick);
 }
 
-void finishBoard() {
+void stopBoardReader() {
     if (reader.joinable()) {
         readerStop = true;
         reader.join();
     }
+}
+
+void finishBoard() {
+    stopBoardReader();
     auto start = std::chrono::steady_clock::now();
     auto lastReport = start;
     while (picoPort) {

@@ -1,5 +1,7 @@
 // vantorix-cli: runs command files on the emulated panel without a window.
+#include "board/picolink.h"
 #include "cli/boardrun.h"
+#include "cli/firmwarerun.h"
 #include "cli/headless.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
@@ -84,8 +86,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     headlessStart(headless);
+    firmwareRunnerStart(options);
+    bool firmwareJob = hasFirmwareJob(options);
     BoardStart board = startBoard(options);
-    if (board == BoardStart::failed) return 1;
+    // With firmware to program, a board that does not answer may be an empty
+    // one sitting in its boot loader, as the program looks at start-up.
+    bool emptyBoard = board != BoardStart::connected && firmwareJob && lookForBootDrive();
+    if (board == BoardStart::failed && !emptyBoard) {
+        if (firmwareJob) std::fputs("vantorix-cli: no board and no boot drive found\n", stderr);
+        return 1;
+    }
     if (options.status) return printBoardStatus(board);
     // The bytes file holds what goes to the board after connecting, so it is
     // the same with and without a board.
@@ -95,7 +105,6 @@ int main(int argc, char** argv) {
         else
             connectRecordingBoard(&boardBytes);
     }
-    if (board == BoardStart::connected) startBoardReader();
 
     int status = 0;
     auto report = [&status](const std::string& error) {
@@ -103,9 +112,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vantorix-cli: %s\n", error.c_str());
         status = 1;
     };
+    if (options.update || options.ask) report(runFirmwareOffer());
+    if (board == BoardStart::connected && picoPort) startBoardReader();
     if (!options.decodeIn.empty()) report(decodeImageFile(options.decodeIn, options.decodeOut));
     if (!options.prepareIn.empty()) report(prepareImageFile(options.prepareIn, options.prepareOut));
     for (const std::string& file : options.files) {
+        if (isFirmwareFile(file)) stopBoardReader(); // the upload takes the port over
         report(runFile(file, options.atX, options.atY));
     }
     // The title names the board's port, so it comes while the board is connected.

@@ -180,6 +180,17 @@ void addBoardOptions(CLI::App& app, CliOptions& options) {
         ->check(check(needsFileName));
 }
 
+void addFirmwareOptions(CLI::App& app, CliOptions& options) {
+    app.add_flag("--update", options.update,
+                 "program the newest firmware file onto an older, foreign or\n"
+                 "empty board without asking (files to run are optional)");
+    app.add_flag("--ask", options.ask, "ask on the terminal before programming a board");
+    app.add_option("--firmware-dir", options.firmwareDir,
+                   "folder of the firmware files (default: the runner's folder)")
+        ->type_name("DIR")
+        ->check(check(needsFileName));
+}
+
 void addGeneralOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("-h,--help", options.help, "show this help");
     app.add_flag("--version", options.version, "show the version");
@@ -197,6 +208,7 @@ void buildApp(CLI::App& app, CliOptions& options) {
     addPictureOptions(app, options);
     addConversionOptions(app, options);
     addBoardOptions(app, options);
+    addFirmwareOptions(app, options);
     addGeneralOptions(app, options);
 }
 
@@ -210,7 +222,8 @@ std::string checkCombination(CliOptions& options) {
         if (!options.files.empty() || convertOnly) return "--status takes no files";
         return {};
     }
-    if (options.files.empty() && !convertOnly && !options.title && !options.watch)
+    bool firmwareOffer = options.update || options.ask;
+    if (options.files.empty() && !convertOnly && !options.title && !options.watch && !firmwareOffer)
         return "no file given";
     if (options.watch && options.files.size() > 1) return "--watch watches one file at most";
     if (options.touch && !modelInfo(options.model)->hasTouchOption) {

@@ -27,6 +27,9 @@ struct CliOptions {
     bool title = false;
     std::string moduleDir; // where the module files are; default: the runner's folder
     bool watch = false;
+    std::string firmwareDir; // where the firmware files are (default: the runner's folder)
+    bool update = false;     // answer the firmware questions with yes
+    bool ask = false;        // ask them on the terminal
     bool help = false;
     bool version = false;
     std::vector<std::string> files;
