@@ -83,6 +83,10 @@ void attachFrameMemory() {
 }
 } // namespace
 
+int32_t& showWindowSetting() {
+    return ShowWindow;
+}
+
 void resetWindowBitmaps() {
     std::lock_guard<std::recursive_mutex> guard(panelLock());
     FreeDIB(&moduleDIB);

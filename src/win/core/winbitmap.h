@@ -16,7 +16,12 @@ extern uint8_t shapeColour[3]; // its colour while the window is cut to the outl
 extern int32_t panelModule;    // model panelDIB was made for; 0 = none yet
 extern int32_t panelAngle;     // Angle at which panelDIB's content stands
 extern int32_t ZoomWindow;     // window zoom: 1 or 2
-extern int32_t ShowWindow;     // 1 = framed window, 0 = cut to the module outline
+// Win32 has a function of this name: files that include windows.h define
+// VANTORIX_WIN32_NAMES and reach the setting through showWindowSetting().
+#ifndef VANTORIX_WIN32_NAMES
+extern int32_t ShowWindow; // 1 = framed window, 0 = cut to the module outline
+#endif
+int32_t& showWindowSetting();
 
 // Frees both bitmaps and returns every value above to its start-up state.
 void resetWindowBitmaps();
