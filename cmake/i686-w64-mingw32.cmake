@@ -12,3 +12,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Programs carry their C++ and thread runtimes, so they run without extra DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# zlib too: Debian's libz-mingw-w64-dev has both; take the static one.
+set(ZLIB_USE_STATIC_LIBS ON)

@@ -25,8 +25,9 @@ if ! command -v wine >/dev/null 2>&1 || ! dpkg-query -W -f='${Status}' wine32:i3
   apt-get install -y -qq --no-install-recommends wine wine32:i386 >/dev/null
 fi
 # The Windows program's checks: a display for Wine, JPEG files to decode, the
-# help compiler and its reader, and cairo for the icon and picture generator.
-windows=(xvfb libjpeg-turbo-progs fp-utils libchm-bin libcairo2-dev)
+# help compiler and its reader, cairo for the icon and picture generator, and
+# xdotool and ImageMagick to type into the window and take screenshots.
+windows=(xvfb libjpeg-turbo-progs fp-utils libchm-bin libcairo2-dev xdotool imagemagick)
 missing=()
 for p in "${windows[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Runs Vantorix.exe under Wine on a private Xvfb screen and checks what a user
+# sees: the first start without an ini file, the ini file written at exit, a
+# command file named on the command line (plain and quoted) drawn exactly as
+# the runner draws it, the character keys, and zoom 2 from the ini file.
+# Usage: check-vantorix-wine.sh CROSS-BUILD-DIR NATIVE-BUILD-DIR
+# WINEPREFIX may name a prefix to reuse; otherwise one is made in the cross build.
+set -euo pipefail
+cross=$(realpath "$1") native=$(realpath "$2")
+root=$(cd "$(dirname "$0")/.." && pwd)
+work="$cross/vantorix-check"
+rm -rf "$work"
+mkdir -p "$work"
+export WINEPREFIX="${WINEPREFIX:-$cross/wine-prefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cp "$cross/src/win/Vantorix.exe" "$work/"
+cli="$native/vantorix-cli"
+
+# A screen large enough for the KP350 at zoom 2 (720 x 1440 inside the frame).
+display=
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+done
+Xvfb ":$display" -screen 0 1600x1600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+export DISPLAY=":$display"
+wineserver -w
+
+fail() { echo "Vantorix under Wine: $*" >&2; exit 1; }
+window=
+# start ARGS...: runs the program in the check folder and waits for its window.
+start() {
+  (cd "$work" && exec wine Vantorix.exe "$@" </dev/null >>"$work/wine.log" 2>&1 &)
+  window=
+  for _ in $(seq 150); do
+    window=$(xdotool search --name '^ZR KP' 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && return 0
+    sleep 0.1
+  done
+  fail "no window after starting with: $*"
+}
+# Ends the program as a user closing it would (WM_CLOSE), and waits for it.
+stop() {
+  wine taskkill /im Vantorix.exe >/dev/null 2>&1 || true
+  timeout 30 wineserver -w || fail "the program did not end"
+}
+# shoot ZOOM RUNNER.png OUT.png: the window's client area, as large as the
+# runner's window picture; the client area ends at the window's bottom edge
+# (the frame and menu bar are above it).
+shoot() {
+  local width height
+  width=$(identify -format %w "$2") height=$(identify -format %h "$2")
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  import -window root "$work/screen.png"
+  convert "$work/screen.png" -crop "${width}x${height}+$X+$((Y + HEIGHT - height))" +repage \
+    -alpha off "$3"
+}
+# same A.png B.png WHAT: the two pictures have no differing pixel.
+same() {
+  local differ
+  differ=$(compare -metric AE "$1" "$2" null: 2>&1 || true)
+  [ "$differ" = 0 ] || fail "$3: $differ pixels differ"
+}
+# runner PNG MODEL ANGLE ZOOM FILE...: the window as vantorix-cli draws it.
+runner() {
+  local png=$1 model=$2 angle=$3 zoom=$4
+  shift 4
+  "$cli" -m "$model" -a "$angle" --zoom "$zoom" --window-png "$png" "$@" >/dev/null
+  convert "$png" -alpha off "$png"
+}
+
+# 1. First start, no ini file: model 1, window at (100, 0). Keys draw.
+start
+[ "$(xdotool getwindowname "$window")" = "ZR KP096NN" ] || fail "title $(xdotool getwindowname "$window")"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+# Without a window manager Wine draws the frame itself: the window's
+# (100, 0) puts its inside at (103, 22).
+[ "$X,$Y" = "103,22" ] || fail "window inside at $X,$Y, not at (100, 0)"
+# The module file's job (none here) holds the window for half a second.
+sleep 1
+xdotool windowfocus --sync "$window"
+printf '#DF255,0,0\n' >"$work/red.txt"
+printf '#DF0,255,255\n' >"$work/cyan.txt"
+printf '\033S2\n' >"$work/screen2.txt"
+for key in r:red c:cyan 2:screen2; do
+  xdotool key "${key%%:*}"
+  sleep 0.5
+  runner "$work/key-runner.png" 1 0 1 "$work/${key#*:}.txt"
+  shoot 1 "$work/key-runner.png" "$work/key.png"
+  same "$work/key.png" "$work/key-runner.png" "key ${key%%:*}"
+done
+stop
+printf '[Vantorix]\r\nWindowPos=100,0\r\nDemo=0\r\nShowWindow=1\r\nZoomWindow=1\r\nonTop=0\r\nModule=1\r\nTouch=0\r\nAngle=0\r\nLedDlg=36,44,0\r\nPWM=95\r\nFWupdate=2\r\nProgEmptyPico=2\r\n' \
+  >"$work/expected.ini"
+cmp -s "$work/Vantorix.ini" "$work/expected.ini" || fail "the ini file at exit: $(tr -d '\r' <"$work/Vantorix.ini")"
+
+# 2. A command file on the command line, plain and (with a blank in its
+# name) quoted, on model 3 at 90 degrees from the ini file.
+cp "$root/examples/hello.txt" "$work/hello.txt"
+cp "$root/examples/fonts.txt" "$work/my fonts.txt"
+sed -i 's/^Module=1/Module=3/; s/^Angle=0/Angle=90/' "$work/Vantorix.ini"
+for file in "hello.txt" "my fonts.txt"; do
+  start "$file"
+  sleep 2
+  runner "$work/file-runner.png" 3 90 1 "$work/$file"
+  shoot 1 "$work/file-runner.png" "$work/file.png"
+  stop
+  same "$work/file.png" "$work/file-runner.png" "command line $file"
+done
+
+# 3. Zoom 2 from the ini file, on the KP350: every panel pixel a 2 x 2 block.
+sed -i 's/^Module=3/Module=5/; s/^Angle=90/Angle=0/; s/^ZoomWindow=1/ZoomWindow=2/' "$work/Vantorix.ini"
+start "hello.txt"
+sleep 2
+runner "$work/zoom-runner.png" 5 0 2 "$work/hello.txt"
+shoot 2 "$work/zoom-runner.png" "$work/zoom.png"
+stop
+# The panel (320 x 480 at (20, 18) in the KP350's picture) exactly; the
+# smoothed module picture around it within a small mean difference.
+panelArea=640x960+40+36
+convert "$work/zoom.png" -crop $panelArea +repage "$work/zoom-panel.png"
+convert "$work/zoom-runner.png" -crop $panelArea +repage "$work/zoom-runner-panel.png"
+same "$work/zoom-panel.png" "$work/zoom-runner-panel.png" "zoom 2 panel"
+mean=$(compare -metric MAE "$work/zoom.png" "$work/zoom-runner.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/' || true)
+awk -v m="$mean" 'BEGIN { exit !(m + 0 < 0.02) }' || fail "zoom 2 picture differs by $mean on average"
+grep -q '^ZoomWindow=2' "$work/Vantorix.ini" || fail "zoom not kept"
+echo "Vantorix.exe under Wine: start-up, ini file, command line, keys and zoom 2 as expected."
