@@ -19,20 +19,7 @@ board=$!
 trap 'kill $board 2>/dev/null || true; wait $board 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -L "$work/board" ] && break; sleep 0.1; done
 
-# Wine reads its port mapping when its server starts: write it while none runs,
-# then let the server that wrote it end, so the test program's server reads it.
-wineserver -k 2>/dev/null || true
-wineserver -w
-wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /t REG_SZ /d "$work/board" /f >/dev/null
-enum='HKLM\SYSTEM\CurrentControlSet\Services\usbser\Enum'
-instance='USB\VID_2E8A&PID_000A\E6605838833A'
-device="HKLM\\SYSTEM\\CurrentControlSet\\Enum\\$instance"
-wine reg add "$enum" /v Count /t REG_DWORD /d 1 /f >/dev/null
-wine reg add "$enum" /v 0 /t REG_SZ /d "$instance" /f >/dev/null
-wine reg add "$device" /v FriendlyName /t REG_SZ /d "USB Serial Device (COM$port)" /f >/dev/null
-wine reg add "$device" /v HardwareID /t REG_MULTI_SZ \
-  /d 'USB\VID_2E8A&PID_000A&REV_0100\0USB\VID_2E8A&PID_000A' /f >/dev/null
-wineserver -w
+bash "$(dirname "$0")/wine-map-board.sh" "$port" "$work/board"
 
 timeout 120 wine "$cross/src/win/vantorix-linktest.exe" "$port" 107 3 "$commands" \
   </dev/null 2>/dev/null | tr -d '\r'

@@ -125,4 +125,26 @@ same "$work/zoom-panel.png" "$work/zoom-runner-panel.png" "zoom 2 panel"
 mean=$(compare -metric MAE "$work/zoom.png" "$work/zoom-runner.png" null: 2>&1 | sed 's/.*(\(.*\))/\1/' || true)
 awk -v m="$mean" 'BEGIN { exit !(m + 0 < 0.02) }' || fail "zoom 2 picture differs by $mean on average"
 grep -q '^ZoomWindow=2' "$work/Vantorix.ini" || fail "zoom not kept"
-echo "Vantorix.exe under Wine: start-up, ini file, command line, keys and zoom 2 as expected."
+
+# 4. A board on COM5 (vantorix-board on a pseudo-terminal) that runs a KP200:
+# the window follows it, shows the port in its title, and the board receives
+# what the runner would send for the command file.
+sed -i 's/^Module=5/Module=1/; s/^ZoomWindow=2/ZoomWindow=1/' "$work/Vantorix.ini"
+"$native/vantorix-board" --fw 1.07 -m 3 --link "$work/board" --record "$work/record.bin" \
+  >"$work/board.out" &
+board=$!
+trap 'kill $xvfb $board 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -L "$work/board" ] && break; sleep 0.1; done
+bash "$root/scripts/wine-map-board.sh" 5 "$work/board"
+"$cli" -m 3 -b "$work/expected.bin" "$work/hello.txt" >/dev/null
+start "hello.txt"
+sleep 3
+title=$(xdotool getwindowname "$window")
+runner "$work/board-runner.png" 3 0 1 "$work/hello.txt"
+shoot 1 "$work/board-runner.png" "$work/board.png"
+stop
+[ "$title" = "ZR KP200NN (COM5)" ] || fail "with the board the title is $title"
+same "$work/board.png" "$work/board-runner.png" "the window following the board"
+size=$(stat -c %s "$work/expected.bin")
+tail -c "$size" "$work/record.bin" | cmp -s - "$work/expected.bin" || fail "the board did not receive the command file's bytes"
+echo "Vantorix.exe under Wine: start-up, ini file, command line, keys, zoom 2 and the board as expected."
