@@ -91,7 +91,10 @@ uint32_t clockhs() {
 }
 
 int COMopen(int port, int baud) {
-    portOpen = false; // callers close first; a handle still held here is lost
+    // Callers close first; a handle still held here is let go rather than
+    // leaked with the device kept busy.
+    if (portOpen) os->close(portHandle);
+    portOpen = false;
     portHandle = 0;
     if (port < 1) return 0;
     intptr_t handle = 0;

@@ -95,7 +95,10 @@ TEST_F(SerialLayer, CloseWaitsAndLeavesNoPort) {
     COMclose();
     EXPECT_EQ(fake->nowMs - before, 50u) << "also with no port open";
     ASSERT_EQ(COMopen(1, boardBaud), 1);
+    ASSERT_EQ(COMopen(2, boardBaud), 1);
+    EXPECT_EQ(fake->closes, 1) << "opening again lets the old handle go";
     COMclose();
+    EXPECT_EQ(fake->closes, 2);
     EXPECT_EQ(COMinbufferanz(), -1);
     uint8_t byte = 0;
     EXPECT_EQ(COMwrblk(&byte, 1), 0);

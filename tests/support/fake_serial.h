@@ -14,6 +14,7 @@ struct Port {
     std::deque<uint8_t> input;                // what the board has sent, not yet read
     std::vector<std::vector<uint8_t>> writes; // one entry per write call
     std::vector<int> openedPorts;
+    int closes = 0;
     int readAttempts = 0;
     int writeLimit = -1; // bytes the board takes in total before it stops reading; -1 = all
     bool refuseOpen = false;
@@ -41,7 +42,9 @@ inline int open(int number, int, intptr_t* handle) {
     *handle = number;
     return 1;
 }
-inline void close(intptr_t) {}
+inline void close(intptr_t) {
+    ++port().closes;
+}
 inline int waiting(intptr_t) {
     if (port().pendingErrors) {
         int errors = port().pendingErrors;
