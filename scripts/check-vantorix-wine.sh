@@ -95,12 +95,14 @@ printf '[Vantorix]\r\nWindowPos=100,0\r\nDemo=0\r\nShowWindow=1\r\nZoomWindow=1\
   >"$work/expected.ini"
 cmp -s "$work/Vantorix.ini" "$work/expected.ini" || fail "the ini file at exit: $(tr -d '\r' <"$work/Vantorix.ini")"
 
-# 2. A command file on the command line, plain and (with a blank in its
+# 2. Command files on the command line, plain and (with a blank in its
 # name) quoted, on model 3 at 90 degrees from the ini file.
 cp "$root/examples/hello.txt" "$work/hello.txt"
 cp "$root/examples/fonts.txt" "$work/my fonts.txt"
+cp "$root/examples/orientation.txt" "$work/orientation.txt"
 sed -i 's/^Module=1/Module=3/; s/^Angle=0/Angle=90/' "$work/Vantorix.ini"
-for file in "hello.txt" "my fonts.txt"; do
+# The orientation file turns the view: the window fits itself to the turned module.
+for file in "hello.txt" "my fonts.txt" "orientation.txt"; do
   start "$file"
   sleep 2
   runner "$work/file-runner.png" 3 90 1 "$work/$file"

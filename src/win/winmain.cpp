@@ -42,6 +42,8 @@ char lastFile[256] = "";
 
 namespace {
 constexpr UINT_PTR tickTimer = 1;
+// A module rebuild on another thread asks the window to fit itself.
+constexpr UINT resizeRequest = WM_APP + 2;
 // A paint that found the panel busy comes again after this.
 constexpr UINT_PTR repaintTimer = 2;
 constexpr UINT repaintDelayMs = 15;
@@ -94,6 +96,14 @@ int redrawPanel() {
 // second line takes client height: grow the window by what is missing.
 int resizeWindow() {
     if (!hwndMain) return 1;
+    // The worker rebuilds the module with the panel lock held; moving the
+    // window from there would wait for the window thread, which may be
+    // waiting for that lock. The window thread does it when the rebuild is over.
+    if (GetCurrentThreadId() != windowThread) {
+        PostMessageA(hwndMain, resizeRequest, 0, 0);
+        return 1;
+    }
+    std::lock_guard<std::recursive_mutex> panel(panelLock());
     const SIZE picture = pictureSize();
     const int z = zoom();
     RECT rc{0, 0, picture.cx * z, picture.cy * z};
@@ -255,6 +265,9 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         } else if (wParam == tickTimer) {
             onTick();
         }
+        return 0;
+    case resizeRequest:
+        resizeWindow();
         return 0;
     case WM_PAINT:
         onPaint(hwnd);

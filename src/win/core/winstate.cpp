@@ -216,8 +216,9 @@ int deviceChangeAction(int arrived, int kind, const char* portName, int32_t conn
     if (kind != devicePort || !portName || std::strncmp(portName, "COM", 3) != 0)
         return deviceNothing;
     if (!arrived)
-        return std::atoi(portName + 3) == connectedPort && connectedPort ? deviceClosePort
-                                                                         : deviceNothing;
+        return std::strtol(portName + 3, nullptr, 10) == connectedPort && connectedPort
+                   ? deviceClosePort
+                   : deviceNothing;
     return connectedPort ? deviceNothing : deviceOpenPort;
 }
 
