@@ -323,12 +323,15 @@ void BM_LoadGIFanimation(benchmark::State& state) {
         return;
     }
     GifAnimation* anim = static_cast<GifAnimation*>(calloc(1, sizeof(GifAnimation)));
+    size_t size = 0;
+    uint8_t* data = ReadImageFile(gifFile().c_str(), DIB_MAX_FILE_BYTES, &size);
     for (auto _ : state) {
-        if (!LoadGIFanimation(gifFile().c_str(), anim)) state.SkipWithError("load failed");
+        if (!LoadGIFanimation(data, size, anim)) state.SkipWithError("load failed");
         benchmark::DoNotOptimize(anim->frame[0].bits);
         GifAnimationFree(anim);
         GifReset();
     }
+    free(data);
     free(anim);
 }
 

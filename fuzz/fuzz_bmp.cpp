@@ -1,6 +1,6 @@
-// libFuzzer target for the BMP reader: every input is written to a file and
-// loaded as a ".bmp"; whatever loads is turned once so that the rotation code
-// sees the reader's blocks too. Built by fuzz/CMakeLists.txt when the compiler is clang.
+// libFuzzer target for the BMP reader: every input is read from memory as a
+// ".bmp"; whatever loads is turned once so that the rotation code sees the
+// reader's blocks too. Built by fuzz/CMakeLists.txt when the compiler is clang.
 //
 // Build and run (clang only), from the repository root:
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
@@ -9,19 +9,9 @@
 //   ./fuzz_bmp -max_len=65536 -max_total_time=300 corpus
 #include "image/dib.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <unistd.h>
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/vantorix_fuzz_bmp_" + std::to_string(getpid()) + ".bmp";
     static MultiDIB list;
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    fwrite(data, 1, size, f);
-    fclose(f);
-    if (LoadDIB(&list, path.c_str())) {
+    if (LoadDIBmemory(&list, data, size, "fuzz.bmp")) {
         DIB turned = {};
         if (CopyRotateDIB(&turned, &list.slot[1], 90)) FreeDIB(&turned);
     }

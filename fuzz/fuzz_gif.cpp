@@ -2,5 +2,5 @@
 #include "fuzz_load.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    return fuzzLoad(data, size, ".gif");
+    return fuzzLoad(data, size, "fuzz.gif");
 }

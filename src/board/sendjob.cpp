@@ -94,7 +94,7 @@ void runPictureFile(SendJob* job) {
     if (showImageFile(job->jobPath, job->jobX, job->jobY, 1))
         sendJobOutcome = jobDone;
     else
-        failJob(jobUnreadable, "cannot be read as a picture (missing, damaged or unsupported)");
+        failJob(jobUnreadable, DIBErrorText(GetDIBError()));
 }
 
 } // namespace

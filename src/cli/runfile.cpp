@@ -12,8 +12,10 @@
 #include <cstring>
 
 namespace {
-const char* const unreadablePicture =
-    ": cannot be read as a picture (missing, damaged or unsupported)";
+// Why the image library refused the picture it was last given.
+std::string unreadablePicture(const std::string& path) {
+    return path + ": " + DIBErrorText(GetDIBError());
+}
 
 std::string writeImage(const std::string& out, uint8_t* image, uint32_t size) {
     FILE* file = std::fopen(out.c_str(), "wb");
@@ -26,7 +28,7 @@ std::string writeImage(const std::string& out, uint8_t* image, uint32_t size) {
 } // namespace
 
 std::string decodeImageFile(const std::string& in, const std::string& out) {
-    if (!LoadDIB(&imageList, in.c_str())) return in + unreadablePicture;
+    if (!LoadDIB(&imageList, in.c_str())) return unreadablePicture(in);
     uint8_t* image = addBMPfilehdr(&imageList.slot[imageList.first]);
     MultiDibFree(&imageList);
     if (!image) return in + ": out of memory";
@@ -36,7 +38,7 @@ std::string decodeImageFile(const std::string& in, const std::string& out) {
 std::string prepareImageFile(const std::string& in, const std::string& out) {
     uint32_t size = 0;
     uint8_t* image = prepareBitmapImage(in.c_str(), &size);
-    if (!image) return in + unreadablePicture;
+    if (!image) return unreadablePicture(in);
     return writeImage(out, image, size);
 }
 

@@ -15,16 +15,6 @@
 MultiDIB imageList;
 
 namespace {
-int32_t headerWidth(const DIB* dib) {
-    return int32_t(rdLE32(dib->bmih + BI_WIDTH));
-}
-int32_t headerHeight(const DIB* dib) {
-    return int32_t(rdLE32(dib->bmih + BI_HEIGHT));
-}
-int headerDepth(const DIB* dib) {
-    return rdLE16(dib->bmih + BI_BITCOUNT);
-}
-
 // The name as the log shows it: the part after the last folder separator.
 const char* displayName(const char* fileName) {
     const char* name = fileName;
@@ -59,7 +49,7 @@ bool sendPositionPrefix(int x, int y) {
 
 uint8_t* addBMPfilehdr(const DIB* dib) {
     if (!dib || !dib->mem) return nullptr;
-    uint32_t fileSize = dib->memSize + bmpFileHeaderSize;
+    uint32_t fileSize = dib->memSize + BMP_FILE_HEADER_SIZE;
     uint8_t* image = static_cast<uint8_t*>(std::malloc(fileSize));
     if (!image) return nullptr;
     uint32_t sizeImage = rdLE32(dib->bmih + BI_SIZEIMAGE);
@@ -69,7 +59,7 @@ uint8_t* addBMPfilehdr(const DIB* dib) {
     wrLE16(image + 6, 0);
     wrLE16(image + 8, 0);
     wrLE32(image + 10, fileSize - sizeImage);
-    std::memcpy(image + bmpFileHeaderSize, dib->mem, dib->memSize);
+    std::memcpy(image + BMP_FILE_HEADER_SIZE, dib->mem, dib->memSize);
     return image;
 }
 
@@ -77,20 +67,21 @@ uint8_t* prepareBitmapImage(const char* fileName, uint32_t* imageSize) {
     *imageSize = 0;
     if (!LoadDIB(&imageList, fileName)) return nullptr;
     DIB* frame = &imageList.slot[imageList.first];
-    int32_t w0 = headerWidth(frame), h0 = headerHeight(frame);
-    int d0 = headerDepth(frame);
+    int32_t w0 = DIBWidth(frame), h0 = DIBHeight(frame);
+    int d0 = DIBBitCount(frame);
     printMessage("Open image '%s'\r\n", displayName(fileName));
     if (w0 > TFTwidth || h0 > TFTheight) {
         NewResizeDIB(frame, TFTwidth, TFTheight, 1);
-        printMessage("Resize %dx%d -> %dx%d\r\n", int(w0), int(h0), int(headerWidth(frame)),
-                     int(headerHeight(frame)));
+        printMessage("Resize %dx%d -> %dx%d\r\n", int(w0), int(h0), int(DIBWidth(frame)),
+                     int(DIBHeight(frame)));
     }
     if (d0 > 16) ChangeDIBto16Bit(frame, 1);
     if (rdLE32(frame->bmih + BI_SIZEIMAGE) > bitmapTransferLimit) ChangeDIBto8Bit(frame, 16);
-    if (headerDepth(frame) != d0)
-        printMessage("Change colordepth %d bit -> %d bit\r\n", d0, headerDepth(frame));
+    if (DIBBitCount(frame) != d0)
+        printMessage("Change colordepth %d bit -> %d bit\r\n", d0, DIBBitCount(frame));
     uint8_t* image = addBMPfilehdr(frame);
     if (image) *imageSize = rdLE32(image + 2);
+    if (!image) SetDIBError(DIB_ERR_NO_MEMORY);
     MultiDibFree(&imageList);
     return image;
 }

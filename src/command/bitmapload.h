@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-constexpr uint32_t bmpFileHeaderSize = 14;
 // Pictures whose 16-bit pixel data would exceed this go to the board with 8 bits.
 constexpr uint32_t bitmapTransferLimit = 230400;
 

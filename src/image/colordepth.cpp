@@ -6,6 +6,7 @@
 // board receives these bytes, and the same picture must give the same bytes on
 // every build.
 #include "image/dib.h"
+#include "image/rgb565.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -70,19 +71,12 @@ const uint8_t StandardPalette[256][3] = {
 
 namespace {
 
-// Blocks stay below 2 GiB so that lineBytes (i32) and memSize (u32) hold them.
-constexpr uint64_t kMaxBlock = 0x7FFFFFFFu;
-
-uint64_t rowBytesFor(uint64_t width, uint32_t bitCount) {
-    return ((width * bitCount + 31) / 32) * 4;
-}
-
 inline uint32_t packKey(uint32_t b, uint32_t g, uint32_t r) {
     return b | (g << 8) | (r << 16);
 }
 
 inline uint16_t toRgb565(uint32_t b, uint32_t g, uint32_t r) {
-    return uint16_t(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+    return rgb565(int(r), int(g), int(b));
 }
 
 inline void expand565(uint32_t v, uint8_t* bgr) {
@@ -205,37 +199,13 @@ void decodeRow(const Source& s, int32_t y, uint8_t* out) {
     }
 }
 
-// A zero-filled block with a fresh 40-byte header, laid out into *out. extra is
-// the palette or mask bytes between header and rows.
+// A zero-filled block of the picture's resolution, laid out into *out.
 int newBlock(const uint8_t* srcHeader, int32_t w, int32_t h, uint32_t bitCount,
-             uint32_t compression, uint32_t extra, uint32_t clrUsed, DIB* out) {
-    memset(out, 0, sizeof *out);
-    uint64_t line = rowBytesFor(uint64_t(w), bitCount);
-    uint64_t total = 40 + uint64_t(extra) + line * uint64_t(h);
-    if (w < 1 || h < 1 || total > kMaxBlock) return 0;
-    uint8_t* blk = static_cast<uint8_t*>(calloc(1, size_t(total)));
-    if (!blk) return 0;
-    wrLE32(blk + BI_SIZE, 40);
-    wrLE32(blk + BI_WIDTH, uint32_t(w));
-    wrLE32(blk + BI_HEIGHT, uint32_t(h));
-    wrLE16(blk + BI_PLANES, 1);
-    wrLE16(blk + BI_BITCOUNT, uint16_t(bitCount));
-    wrLE32(blk + BI_COMPRESSION, compression);
-    wrLE32(blk + BI_SIZEIMAGE, uint32_t(line * uint64_t(h)));
-    wrLE32(blk + BI_XPELS, srcHeader ? rdLE32(srcHeader + BI_XPELS) : 2500);
-    wrLE32(blk + BI_YPELS, srcHeader ? rdLE32(srcHeader + BI_YPELS) : 2500);
-    wrLE32(blk + BI_CLRUSED, clrUsed);
-    wrLE32(blk + BI_CLRIMPORTANT, clrUsed);
-    if (bitCount == 16 && compression == 3) {
-        wrLE32(blk + 40, 0xF800);
-        wrLE32(blk + 44, 0x07E0);
-        wrLE32(blk + 48, 0x001F);
-    }
-    out->mem = blk;
-    InitDIB(out);
+             uint32_t compression, uint32_t clrUsed, DIB* out) {
+    if (!MakeDIBBlock(out, w, h, int(bitCount), compression, clrUsed, srcHeader)) return 0;
     DIBLayout check;
-    if (!GetDIBLayout(out, &check) || out->memSize != total) {
-        free(blk);
+    if (!GetDIBLayout(out, &check)) {
+        free(out->mem);
         memset(out, 0, sizeof *out);
         return 0;
     }
@@ -248,7 +218,7 @@ void dropBlock(DIB* d) {
 }
 
 int make24(const Source& s, DIB* out) {
-    if (!newBlock(s.dib->mem, s.l.width, s.l.height, 24, 0, 0, 0, out)) return 0;
+    if (!newBlock(s.dib->mem, s.l.width, s.l.height, 24, BMP_RGB, 0, out)) return 0;
     DIBLayout ol;
     GetDIBLayout(out, &ol);
     for (int32_t y = 0; y < s.l.height; y++)
@@ -465,9 +435,9 @@ int reduceTo(DIB* dib, int bitCount, int dither, int precision) {
     if (!src) return 0;
     int ok;
     if (bitCount == 16)
-        ok = newBlock(dib->mem, s.l.width, s.l.height, 16, 3, 12, 0, &out);
+        ok = newBlock(dib->mem, s.l.width, s.l.height, 16, BMP_BITFIELDS, 0, &out);
     else
-        ok = newBlock(dib->mem, s.l.width, s.l.height, 8, 0, 256 * 4, 0, &out);
+        ok = newBlock(dib->mem, s.l.width, s.l.height, 8, BMP_RGB, 0, &out);
     if (ok && bitCount == 8) bestPalette(src, &out, 256, precision, &ok);
     if (ok && (bitCount == 8 || dither)) ok = ditherInto(src, &out);
     if (ok && bitCount == 16 && !dither) {
@@ -579,9 +549,9 @@ int GetDIBLayout(const DIB* dib, DIBLayout* layout) {
     } else if (headerSize == 40 && compression == 3) {
         offset += 12;
     }
-    uint64_t line = rowBytesFor(uint64_t(w), bitCount);
+    uint64_t line = DIBRowBytes(w, int(bitCount));
     uint64_t total = offset + line * uint64_t(ht);
-    if (total > dib->memSize || total > kMaxBlock) return 0;
+    if (total > dib->memSize || total > DIB_MAX_BLOCK) return 0;
     // The record's own pointers must describe the same layout as its header.
     if (dib->bmih != dib->mem || dib->bits != dib->mem + offset ||
         uint64_t(uint32_t(dib->lineBytes)) != line)
@@ -766,7 +736,7 @@ int ChangeDIBtoMinPalette(DIB* dib) {
     uint32_t d = c <= 2 ? 1 : c <= 16 ? 4 : 8;
     uint32_t clrUsed = uint32_t(c) == (1u << d) ? 0 : uint32_t(c);
     DIB out;
-    if (!newBlock(dib->mem, s.l.width, s.l.height, d, 0, uint32_t(c) * 4, clrUsed, &out))
+    if (!newBlock(dib->mem, s.l.width, s.l.height, d, BMP_RGB, clrUsed, &out))
         return dib->numColors;
     uint32_t foundKeys[256], pal[256];
     for (int i = 0; i < c; i++) foundKeys[i] = rdLE32(found + 4 * i) & 0xFFFFFF;
@@ -834,6 +804,16 @@ int ChangeDIBtoMinPalette(DIB* dib) {
     return c;
 }
 
+namespace {
+// The transparent colour is looked for among candidates that rarely occur in
+// pictures: a pale green first (blue, green, red), then steps of blue up and
+// green and red down; the fallback search starts at this RGB565 value.
+constexpr uint32_t kFirstCandidate[3] = {0x58, 0xF8, 0xA8};
+constexpr uint32_t kCandidateStep[3] = {0x08, 0x18, 0x38};
+constexpr int kCandidates = 32;
+constexpr uint32_t kFallbackStart = 0xAFCB;
+} // namespace
+
 int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed) {
     Source s;
     if (!blueGreenRed || !openSource(dib, &s) || s.l.bitCount == 1) return 0;
@@ -863,23 +843,23 @@ int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed) {
         free(row);
     }
     auto used = [&](uint32_t value) { return (present[value >> 6] >> (value & 63)) & 1; };
-    uint32_t b = 0x58, g = 0xF8, r = 0xA8;
+    uint32_t b = kFirstCandidate[0], g = kFirstCandidate[1], r = kFirstCandidate[2];
     uint32_t value = toRgb565(b, g, r);
     int tries = 0;
-    while (used(value) && tries < 32) {
-        b = (b + 8) & 0xFF, g = (g - 0x18) & 0xFF, r = (r - 0x38) & 0xFF;
+    while (used(value) && tries < kCandidates) {
+        b = (b + kCandidateStep[0]) & 0xFF;
+        g = (g - kCandidateStep[1]) & 0xFF;
+        r = (r - kCandidateStep[2]) & 0xFF;
         value = toRgb565(b, g, r);
         tries++;
     }
     if (used(value)) {
-        // All 32 candidates are in the picture: take the next RGB565 value it
+        // All candidates are in the picture: take the next RGB565 value it
         // does not use; a picture with every one of them has no free colour.
         int t = 0;
-        while (t < 65536 && used((0xAFCBu + uint32_t(t)) & 0xFFFF)) t++;
-        if (t == 65536) {
-            return 0;
-        }
-        value = (0xAFCBu + uint32_t(t)) & 0xFFFF;
+        while (t < 65536 && used((kFallbackStart + uint32_t(t)) & 0xFFFF)) t++;
+        if (t == 65536) return 0;
+        value = (kFallbackStart + uint32_t(t)) & 0xFFFF;
     }
     expand565(value, blueGreenRed);
     return 1;

@@ -15,17 +15,35 @@ int32_t alphaLimit = 128;
 
 namespace {
 
-// Pictures beyond these are refused before anything big is allocated.
-constexpr int64_t kMaxSide = 16384;
-constexpr uint64_t kMaxPixelBytes = uint64_t(256) << 20;
-// RLE streams may be longer than the pixels they describe.
-constexpr uint64_t kMaxFileBytes = uint64_t(512) << 20;
+static_assert(DIB_MAX_PIXELS == 16777216 && DIB_MAX_FILE_BYTES == 256u << 20,
+              "the messages for too large a picture name the limits");
 
-constexpr uint32_t kFileHeaderBytes = 14;
+int lastError = DIB_OK;
+
+// The image library's reason for a file that could not be read.
+int fileError(int wholeFileError) {
+    switch (wholeFileError) {
+    case WHOLE_FILE_MISSING:
+        return DIB_ERR_MISSING;
+    case WHOLE_FILE_DIRECTORY:
+        return DIB_ERR_DIRECTORY;
+    case WHOLE_FILE_NOT_REGULAR:
+        return DIB_ERR_NOT_FILE;
+    case WHOLE_FILE_DENIED:
+        return DIB_ERR_DENIED;
+    case WHOLE_FILE_TOO_LARGE:
+        return DIB_ERR_FILE_TOO_LARGE;
+    case WHOLE_FILE_NO_MEMORY:
+        return DIB_ERR_NO_MEMORY;
+    default:
+        return DIB_ERR_READ;
+    }
+}
+
+constexpr uint16_t kBmpMagic = 0x4D42; // "BM"
 constexpr uint32_t kCoreHeaderBytes = 12;
-constexpr uint32_t kInfoHeaderBytes = 40;
-
-enum : uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6 };
+// Where a header of 56 bytes or more keeps its alpha mask.
+constexpr uint32_t kAlphaMaskOffset = 52;
 
 char upperAscii(char c) {
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
@@ -40,8 +58,16 @@ int sameExtension(const char* ext, const char* want) {
     return *ext == 0 && *want == 0;
 }
 
-uint64_t rowBytes(int64_t width, int bits) {
-    return uint64_t((width * bits + 31) / 32) * 4;
+enum PictureFormat { kUnknownFormat, kBmpFormat, kPngFormat, kJpgFormat, kGifFormat };
+
+PictureFormat formatOf(const char* fileName) {
+    const char* ext = fileName ? strrchr(fileName, '.') : nullptr;
+    if (!ext) return kUnknownFormat;
+    if (sameExtension(ext, ".BMP") || sameExtension(ext, ".RLE")) return kBmpFormat;
+    if (sameExtension(ext, ".PNG")) return kPngFormat;
+    if (sameExtension(ext, ".JPG")) return kJpgFormat;
+    if (sameExtension(ext, ".GIF")) return kGifFormat;
+    return kUnknownFormat;
 }
 
 // Everything the reader needs to know about a file, checked against its bytes.
@@ -61,120 +87,145 @@ struct BmpLayout {
     uint32_t lineBytes;
 };
 
+// Header values that only the parsing steps need.
+struct BmpHeaderValues {
+    uint32_t offBits;
+    int64_t width, height;
+    uint32_t planes;
+    uint32_t clrUsed;
+};
+
+int isRle(uint32_t compression) {
+    return compression == BMP_RLE8 || compression == BMP_RLE4;
+}
+
 int knownHeaderSize(uint32_t size) {
     return size == kCoreHeaderBytes || size == 40 || size == 52 || size == 56 || size == 64 ||
            size == 108 || size == 124;
 }
 
-int parseBmp(const uint8_t* buf, size_t size, BmpLayout* L) {
-    memset(L, 0, sizeof *L);
-    if (size < kFileHeaderBytes + kCoreHeaderBytes) return 0;
-    if (rdLE16(buf) != 0x4D42 || rdLE32(buf + 2) != size) return 0;
-    const uint32_t offBits = rdLE32(buf + 10);
-    const uint8_t* info = buf + kFileHeaderBytes;
-    const size_t avail = size - kFileHeaderBytes;
+int readHeaders(const uint8_t* buf, size_t size, BmpLayout* L, BmpHeaderValues* v) {
+    if (size < BMP_FILE_HEADER_SIZE + kCoreHeaderBytes) return DIBFailure(DIB_ERR_DAMAGED);
+    if (rdLE16(buf) != kBmpMagic) return DIBFailure(DIB_ERR_UNSUPPORTED);
+    if (rdLE32(buf + 2) != size) return DIBFailure(DIB_ERR_DAMAGED);
+    v->offBits = rdLE32(buf + 10);
+    const uint8_t* info = buf + BMP_FILE_HEADER_SIZE;
     const uint32_t biSize = rdLE32(info);
-    if (!knownHeaderSize(biSize) || biSize > avail) return 0;
+    if (!knownHeaderSize(biSize)) return DIBFailure(DIB_ERR_UNSUPPORTED);
+    if (biSize > size - BMP_FILE_HEADER_SIZE) return DIBFailure(DIB_ERR_DAMAGED);
     L->headerSize = biSize;
-
-    int64_t width, height;
-    uint32_t planes, clrUsed = 0;
+    v->clrUsed = 0;
     if (biSize == kCoreHeaderBytes) {
-        width = rdLE16(info + 4);
-        height = rdLE16(info + 6);
-        planes = rdLE16(info + 8);
+        v->width = rdLE16(info + 4);
+        v->height = rdLE16(info + 6);
+        v->planes = rdLE16(info + 8);
         L->bits = rdLE16(info + 10);
-        L->compression = kBiRgb;
+        L->compression = BMP_RGB;
         L->paletteEntrySize = 3;
     } else {
-        width = int32_t(rdLE32(info + BI_WIDTH));
-        height = int32_t(rdLE32(info + BI_HEIGHT));
-        planes = rdLE16(info + BI_PLANES);
+        v->width = int32_t(rdLE32(info + BI_WIDTH));
+        v->height = int32_t(rdLE32(info + BI_HEIGHT));
+        v->planes = rdLE16(info + BI_PLANES);
         L->bits = rdLE16(info + BI_BITCOUNT);
         L->compression = rdLE32(info + BI_COMPRESSION);
-        clrUsed = rdLE32(info + BI_CLRUSED);
+        v->clrUsed = rdLE32(info + BI_CLRUSED);
         L->paletteEntrySize = 4;
     }
-    const int bits = L->bits;
-    if (planes != 1) return 0;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return 0;
-    switch (L->compression) {
-    case kBiRgb:
-        break;
-    case kBiRle8:
-        if (bits != 8) return 0;
-        break;
-    case kBiRle4:
-        if (bits != 4) return 0;
-        break;
-    case kBiBitfields:
-    case kBiAlphaBitfields:
-        if (bits != 16 && bits != 32) return 0;
-        break;
-    default:
-        return 0; // JPEG, PNG, Huffman, RLE24 and unknown codes
-    }
-    const int rle = L->compression == kBiRle8 || L->compression == kBiRle4;
+    return 1;
+}
 
-    // Top-down pictures are turned bottom-up while copying; RLE can't be top-down.
-    if (width <= 0 || height == 0) return 0;
+int checkPixelFormat(const BmpLayout& L, uint32_t planes) {
+    const int bits = L.bits;
+    // JPEG, PNG, Huffman, RLE24 and unknown codes; 2 and 64 bits a pixel.
+    if (L.compression > BMP_BITFIELDS && L.compression != BMP_ALPHABITFIELDS)
+        return DIBFailure(DIB_ERR_UNSUPPORTED);
+    if (bits == 2 || bits == 64) return DIBFailure(DIB_ERR_UNSUPPORTED);
+    if (planes != 1) return DIBFailure(DIB_ERR_DAMAGED);
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return DIBFailure(DIB_ERR_DAMAGED);
+    switch (L.compression) {
+    case BMP_RGB:
+        return 1;
+    case BMP_RLE8:
+        return bits == 8 ? 1 : DIBFailure(DIB_ERR_DAMAGED);
+    case BMP_RLE4:
+        return bits == 4 ? 1 : DIBFailure(DIB_ERR_DAMAGED);
+    case BMP_BITFIELDS:
+    case BMP_ALPHABITFIELDS:
+        return bits == 16 || bits == 32 ? 1 : DIBFailure(DIB_ERR_DAMAGED);
+    default:
+        return DIBFailure(DIB_ERR_UNSUPPORTED);
+    }
+}
+
+// Top-down pictures are turned bottom-up while copying; RLE can't be top-down.
+int setGeometry(BmpLayout* L, int64_t width, int64_t height) {
+    if (width <= 0 || height == 0) return DIBFailure(DIB_ERR_DAMAGED);
     L->topDown = height < 0;
     if (L->topDown) {
-        if (rle) return 0;
+        if (isRle(L->compression)) return DIBFailure(DIB_ERR_DAMAGED);
         height = -height;
     }
-    if (width > kMaxSide || height > kMaxSide) return 0;
-    const uint64_t line = rowBytes(width, bits);
-    const uint64_t area = line * uint64_t(height);
-    if (area > kMaxPixelBytes) return 0;
+    if (DIBTooManyPixels(uint64_t(width), uint64_t(height))) return DIBFailure(DIB_ERR_TOO_LARGE);
     L->width = int32_t(width);
     L->height = int32_t(height);
-    L->lineBytes = uint32_t(line);
+    L->lineBytes = uint32_t(DIBRowBytes(width, L->bits));
+    return 1;
+}
 
-    // Colour masks: after a 40-byte header, inside every longer one.
-    size_t maskEnd = kFileHeaderBytes + biSize;
-    if (bits == 16) {
+// Colour masks: after a 40-byte header, inside every longer one. *maskEnd
+// becomes the file offset behind them.
+int readMasks(const uint8_t* buf, size_t size, BmpLayout* L, size_t* maskEnd) {
+    const uint8_t* info = buf + BMP_FILE_HEADER_SIZE;
+    const uint32_t biSize = L->headerSize;
+    *maskEnd = BMP_FILE_HEADER_SIZE + biSize;
+    if (L->bits == 16) {
         L->masks[0] = 0x7C00;
         L->masks[1] = 0x03E0;
         L->masks[2] = 0x001F;
-    } else if (bits == 32) {
+    } else if (L->bits == 32) {
         L->masks[0] = 0x00FF0000;
         L->masks[1] = 0x0000FF00;
         L->masks[2] = 0x000000FF;
-        if (biSize == kInfoHeaderBytes) {
+        if (biSize == BMP_INFO_HEADER_SIZE) {
             L->masks[3] = 0xFF000000;
-        } else if (biSize >= 56 && biSize != 64 && L->compression == kBiRgb) {
+        } else if (biSize >= 56 && biSize != 64 && L->compression == BMP_RGB) {
             // A header that names an alpha mask is believed when it stays clear
             // of the colour bytes.
-            uint32_t a = rdLE32(info + 52);
+            uint32_t a = rdLE32(info + kAlphaMaskOffset);
             if ((a & 0x00FFFFFF) == 0) L->masks[3] = a;
         }
     }
-    if (L->compression == kBiBitfields || L->compression == kBiAlphaBitfields) {
-        const int count = L->compression == kBiAlphaBitfields ? 4 : 3;
-        const uint8_t* m;
-        if (biSize == kInfoHeaderBytes) {
-            if (avail < kInfoHeaderBytes + 4u * count) return 0;
-            m = info + kInfoHeaderBytes;
-            maskEnd += 4u * count;
-        } else if (biSize >= 40 + 4u * count && biSize != 64) {
-            m = info + 40;
-        } else {
-            return 0;
-        }
-        for (int k = 0; k < 4; ++k) L->masks[k] = k < count ? rdLE32(m + 4 * k) : 0;
-        if (count == 3 && biSize >= 56 && biSize != 64) L->masks[3] = rdLE32(info + 52);
+    if (L->compression != BMP_BITFIELDS && L->compression != BMP_ALPHABITFIELDS) return 1;
+    const int count = L->compression == BMP_ALPHABITFIELDS ? 4 : 3;
+    const uint8_t* m;
+    if (biSize == BMP_INFO_HEADER_SIZE) {
+        if (size - BMP_FILE_HEADER_SIZE < BMP_INFO_HEADER_SIZE + 4u * count)
+            return DIBFailure(DIB_ERR_DAMAGED);
+        m = info + BMP_INFO_HEADER_SIZE;
+        *maskEnd += 4u * count;
+    } else if (biSize >= BMP_INFO_HEADER_SIZE + 4u * count && biSize != 64) {
+        m = info + BMP_INFO_HEADER_SIZE;
+    } else {
+        return DIBFailure(DIB_ERR_DAMAGED);
     }
+    for (int k = 0; k < 4; ++k) L->masks[k] = k < count ? rdLE32(m + 4 * k) : 0;
+    if (count == 3 && biSize >= 56 && biSize != 64) L->masks[3] = rdLE32(info + kAlphaMaskOffset);
+    return 1;
+}
 
-    // Palette: only depths up to 8 bits keep one. The file may carry more
-    // entries (or a palette in front of deeper pixels); those are skipped.
-    uint64_t fileEntries = clrUsed;
-    if (biSize == kCoreHeaderBytes) {
-        fileEntries = uint64_t(1) << (bits <= 8 ? bits : 0);
-        if (bits > 8) fileEntries = 0;
+// Palette: only depths up to 8 bits keep one. The file may carry more
+// entries (or a palette in front of deeper pixels); those are skipped.
+// Pixels start where the file header says when that lies inside the file
+// and behind the headers; otherwise right behind the palette.
+int locatePaletteAndPixels(size_t size, BmpLayout* L, const BmpHeaderValues& v, size_t maskEnd) {
+    const int bits = L->bits;
+    uint64_t fileEntries = v.clrUsed;
+    if (L->headerSize == kCoreHeaderBytes) {
+        fileEntries = bits <= 8 ? uint64_t(1) << bits : 0;
         // OS/2 files may hold a short palette; the pixel offset tells.
-        if (bits <= 8 && offBits >= maskEnd + 3 && offBits < maskEnd + 3 * fileEntries)
-            fileEntries = (offBits - maskEnd) / 3;
+        if (bits <= 8 && v.offBits >= maskEnd + 3 && v.offBits < maskEnd + 3 * fileEntries)
+            fileEntries = (v.offBits - maskEnd) / 3;
     } else if (bits <= 8 && fileEntries == 0) {
         fileEntries = uint64_t(1) << bits;
     }
@@ -182,44 +233,36 @@ int parseBmp(const uint8_t* buf, size_t size, BmpLayout* L) {
     if (bits <= 8) {
         const uint64_t maxEntries = uint64_t(1) << bits;
         L->paletteCount = uint32_t(fileEntries < maxEntries ? fileEntries : maxEntries);
-        if (maskEnd + uint64_t(L->paletteCount) * L->paletteEntrySize > size) return 0;
+        if (maskEnd + uint64_t(L->paletteCount) * L->paletteEntrySize > size)
+            return DIBFailure(DIB_ERR_DAMAGED);
     }
     const uint64_t natural = maskEnd + fileEntries * L->paletteEntrySize;
-
-    // Pixels start where the file header says when that lies inside the file
-    // and behind the headers; otherwise right behind the palette.
     uint64_t pixelOffset = natural;
-    if (offBits >= maskEnd && offBits < size) pixelOffset = offBits;
-    if (pixelOffset > size) return 0;
+    if (v.offBits >= maskEnd && v.offBits < size) pixelOffset = v.offBits;
+    if (pixelOffset > size) return DIBFailure(DIB_ERR_DAMAGED);
     L->pixelOffset = size_t(pixelOffset);
-    if (rle) {
+    if (isRle(L->compression)) {
         L->pixelBytes = size - L->pixelOffset;
-    } else {
-        if (pixelOffset + area > size) return 0; // truncated pixels are refused
-        L->pixelBytes = size_t(area);
+        return 1;
     }
+    const uint64_t area = uint64_t(L->lineBytes) * uint64_t(L->height);
+    if (pixelOffset + area > size) return DIBFailure(DIB_ERR_DAMAGED); // truncated pixels
+    L->pixelBytes = size_t(area);
     return 1;
 }
 
-// 40-byte header for a block that the reader builds.
-void writeHeader(uint8_t* h, const BmpLayout& L, const uint8_t* info, int bits,
-                 uint32_t compression, uint32_t clrUsed) {
-    memset(h, 0, kInfoHeaderBytes);
-    wrLE32(h + BI_SIZE, kInfoHeaderBytes);
-    wrLE32(h + BI_WIDTH, uint32_t(L.width));
-    wrLE32(h + BI_HEIGHT, uint32_t(L.height));
-    wrLE16(h + BI_PLANES, 1);
-    wrLE16(h + BI_BITCOUNT, uint16_t(bits));
-    wrLE32(h + BI_COMPRESSION, compression);
-    wrLE32(h + BI_SIZEIMAGE, uint32_t(rowBytes(L.width, bits) * uint32_t(L.height)));
-    if (L.headerSize >= kInfoHeaderBytes) {
-        memcpy(h + BI_XPELS, info + BI_XPELS, 8);
-    } else {
-        wrLE32(h + BI_XPELS, 2500);
-        wrLE32(h + BI_YPELS, 2500);
-    }
-    wrLE32(h + BI_CLRUSED, clrUsed);
-    wrLE32(h + BI_CLRIMPORTANT, 0);
+int parseBmp(const uint8_t* buf, size_t size, BmpLayout* L) {
+    memset(L, 0, sizeof *L);
+    BmpHeaderValues v;
+    size_t maskEnd = 0;
+    return readHeaders(buf, size, L, &v) && checkPixelFormat(*L, v.planes) &&
+           setGeometry(L, v.width, v.height) && readMasks(buf, size, L, &maskEnd) &&
+           locatePaletteAndPixels(size, L, v, maskEnd);
+}
+
+// The file's resolution when its header has one.
+const uint8_t* resolutionOf(const uint8_t* buf, const BmpLayout& L) {
+    return L.headerSize >= BMP_INFO_HEADER_SIZE ? buf + BMP_FILE_HEADER_SIZE : nullptr;
 }
 
 // Source row for stored row y (bottom row first) of the file's pixels.
@@ -245,17 +288,12 @@ uint8_t maskedComponent(uint32_t pixel, uint32_t mask) {
 
 // Any 16- or 32-bit layout as 32-bit blue, green, red, alpha (alpha 0 when
 // the file has none) behind a plain 40-byte header.
-uint8_t* buildNormalized32(const uint8_t* buf, const BmpLayout& L, size_t* blockSize) {
-    const uint64_t line = rowBytes(L.width, 32);
-    const uint64_t total = kInfoHeaderBytes + line * uint64_t(L.height);
-    if (line * uint64_t(L.height) > kMaxPixelBytes) return nullptr;
-    uint8_t* block = static_cast<uint8_t*>(malloc(size_t(total)));
-    if (!block) return nullptr;
-    writeHeader(block, L, buf + kFileHeaderBytes, 32, kBiRgb, 0);
+int buildNormalized32(const uint8_t* buf, const BmpLayout& L, DIB* dib) {
+    if (!MakeDIBBlock(dib, L.width, L.height, 32, BMP_RGB, 0, resolutionOf(buf, L))) return 0;
     const int bytes = L.bits / 8;
     for (int32_t y = 0; y < L.height; ++y) {
         const uint8_t* src = fileRow(buf, L, y);
-        uint8_t* dst = block + kInfoHeaderBytes + size_t(y) * size_t(line);
+        uint8_t* dst = dib->bits + size_t(y) * size_t(dib->lineBytes);
         for (int32_t x = 0; x < L.width; ++x, src += bytes, dst += 4) {
             uint32_t p = bytes == 2 ? rdLE16(src) : rdLE32(src);
             dst[0] = maskedComponent(p, L.masks[2]);
@@ -264,15 +302,13 @@ uint8_t* buildNormalized32(const uint8_t* buf, const BmpLayout& L, size_t* block
             dst[3] = maskedComponent(p, L.masks[3]);
         }
     }
-    *blockSize = size_t(total);
-    return block;
+    return 1;
 }
 
 // Highest palette index that a 1-, 4- or 8-bit picture uses.
 int highestIndex(const DIB* dib) {
-    const int32_t width = int32_t(rdLE32(dib->bmih + BI_WIDTH));
-    const int32_t height = int32_t(rdLE32(dib->bmih + BI_HEIGHT));
-    const int bits = rdLE16(dib->bmih + BI_BITCOUNT);
+    const int32_t width = DIBWidth(dib), height = DIBHeight(dib);
+    const int bits = DIBBitCount(dib);
     int best = 0;
     for (int32_t y = 0; y < height; ++y) {
         const uint8_t* row = dib->bits + size_t(y) * size_t(dib->lineBytes);
@@ -298,7 +334,7 @@ int widenPalette(DIB* dib, uint32_t entries) {
     const size_t pixels = dib->memSize - (head + oldPalette);
     const size_t newPalette = size_t(entries) * 4;
     uint8_t* block = static_cast<uint8_t*>(calloc(1, head + newPalette + pixels));
-    if (!block) return 0;
+    if (!block) return DIBFailure(DIB_ERR_NO_MEMORY);
     memcpy(block, dib->mem, head + oldPalette);
     memcpy(block + head + newPalette, dib->bits, pixels);
     wrLE32(block + BI_CLRUSED, entries);
@@ -320,25 +356,24 @@ void brightFirst(DIB* dib) {
     for (uint32_t k = 0; k < n; ++k) dib->bits[k] ^= 0xFF;
 }
 
-int loadPalettePicture(MultiDIB*, DIB* dib, const uint8_t* buf, const BmpLayout& L) {
-    const uint8_t* info = buf + kFileHeaderBytes;
-    const int rle = L.compression == kBiRle8 || L.compression == kBiRle4;
-    const uint32_t head = L.headerSize >= kInfoHeaderBytes ? L.headerSize : kInfoHeaderBytes;
+// A long info header stays as the file has it; the block behind it is laid
+// out here: palette entries of 4 bytes, then the rows or the RLE stream.
+uint8_t* copyFileHeader(const uint8_t* buf, const BmpLayout& L) {
     const size_t paletteBytes = size_t(L.paletteCount) * 4;
-    const size_t total = head + paletteBytes + L.pixelBytes;
-    uint8_t* block = static_cast<uint8_t*>(malloc(total ? total : 1));
-    if (!block) return 0;
+    const size_t total = L.headerSize + paletteBytes + L.pixelBytes;
+    uint8_t* block = static_cast<uint8_t*>(malloc(total));
+    if (!block) return nullptr;
+    memcpy(block, buf + BMP_FILE_HEADER_SIZE, L.headerSize);
+    wrLE32(block + BI_HEIGHT, uint32_t(L.height));
+    wrLE32(block + BI_CLRUSED, L.bits <= 8 ? L.paletteCount : 0);
+    uint32_t important = rdLE32(block + BI_CLRIMPORTANT);
+    if (L.bits > 8 || important > L.paletteCount) wrLE32(block + BI_CLRIMPORTANT, 0);
+    // The RLE decoder takes the stream length from biSizeImage.
+    if (isRle(L.compression)) wrLE32(block + BI_SIZEIMAGE, uint32_t(L.pixelBytes));
+    return block;
+}
 
-    if (L.headerSize >= kInfoHeaderBytes) {
-        memcpy(block, info, L.headerSize);
-        wrLE32(block + BI_HEIGHT, uint32_t(L.height));
-        wrLE32(block + BI_CLRUSED, L.bits <= 8 ? L.paletteCount : 0);
-        uint32_t important = rdLE32(block + BI_CLRIMPORTANT);
-        if (L.bits > 8 || important > L.paletteCount) wrLE32(block + BI_CLRIMPORTANT, 0);
-    } else {
-        writeHeader(block, L, info, L.bits, kBiRgb, L.paletteCount);
-    }
-    uint8_t* pal = block + head;
+void copyPalette(uint8_t* pal, const uint8_t* buf, const BmpLayout& L) {
     const uint8_t* src = buf + L.paletteOffset;
     for (uint32_t k = 0; k < L.paletteCount; ++k, src += L.paletteEntrySize) {
         pal[4 * k + 0] = src[0];
@@ -346,133 +381,303 @@ int loadPalettePicture(MultiDIB*, DIB* dib, const uint8_t* buf, const BmpLayout&
         pal[4 * k + 2] = src[2];
         pal[4 * k + 3] = 0;
     }
-    uint8_t* pixels = pal + paletteBytes;
+}
+
+// Every index a pixel holds names an entry, and 1-bit pictures put the
+// brighter colour first.
+int tidyPalette(DIB* dib, const BmpLayout& L) {
+    if (L.bits > 8) return 1;
+    const uint32_t full = 1u << L.bits;
+    uint32_t have = uint32_t(dib->numColors);
+    if (have < full && (L.bits == 1 || uint32_t(highestIndex(dib)) >= have)) {
+        if (!widenPalette(dib, full)) return 0;
+    }
+    if (L.bits == 1) brightFirst(dib);
+    return 1;
+}
+
+int loadPalettePicture(DIB* dib, const uint8_t* buf, const BmpLayout& L) {
+    if (L.headerSize < BMP_INFO_HEADER_SIZE) {
+        // OS/2 core header: a fresh one, which names no important colours.
+        if (!MakeDIBBlock(dib, L.width, L.height, L.bits, BMP_RGB, L.paletteCount, nullptr))
+            return 0;
+        wrLE32(dib->bmih + BI_CLRIMPORTANT, 0);
+        copyPalette(dib->palette, buf, L);
+        copyRows(dib->bits, buf, L);
+        return tidyPalette(dib, L);
+    }
+    uint8_t* block = copyFileHeader(buf, L);
+    if (!block) return DIBFailure(DIB_ERR_NO_MEMORY);
+    uint8_t* pal = block + L.headerSize;
+    copyPalette(pal, buf, L);
+    uint8_t* pixels = pal + size_t(L.paletteCount) * 4;
     dib->mem = block;
-    if (rle) {
+    if (isRle(L.compression)) {
         memcpy(pixels, buf + L.pixelOffset, L.pixelBytes);
-        // The decoder takes the stream length from biSizeImage and the real
-        // block length from memSize.
-        wrLE32(block + BI_SIZEIMAGE, uint32_t(L.pixelBytes));
-        dib->memSize = uint32_t(total);
+        dib->memSize = uint32_t(size_t(pixels - block) + L.pixelBytes);
         if (!decode_BMP_RLE(dib)) return 0;
     } else {
         copyRows(pixels, buf, L);
         InitDIB(dib);
     }
-
-    if (L.bits <= 8) {
-        const uint32_t full = 1u << L.bits;
-        uint32_t have = uint32_t(dib->numColors);
-        if (have < full && (L.bits == 1 || uint32_t(highestIndex(dib)) >= have)) {
-            if (!widenPalette(dib, full)) return 0;
-        }
-        if (L.bits == 1) brightFirst(dib);
-    }
-    return 1;
+    return tidyPalette(dib, L);
 }
 
-int loadDeepPicture(MultiDIB* list, DIB* dib, const uint8_t* buf, const BmpLayout& L) {
-    const uint8_t* info = buf + kFileHeaderBytes;
-    if (L.bits == 24) return loadPalettePicture(list, dib, buf, L);
-
-    if (L.bits == 16) {
-        const int is565 = L.masks[0] == 0xF800 && L.masks[1] == 0x07E0 && L.masks[2] == 0x001F;
-        const int is555 = L.masks[0] == 0x7C00 && L.masks[1] == 0x03E0 && L.masks[2] == 0x001F;
-        if (is565 || is555) {
-            const size_t maskBytes = is565 ? 12 : 0;
-            const size_t total = kInfoHeaderBytes + maskBytes + L.pixelBytes;
-            uint8_t* block = static_cast<uint8_t*>(malloc(total));
-            if (!block) return 0;
-            writeHeader(block, L, info, 16, is565 ? kBiBitfields : kBiRgb, 0);
-            if (is565) {
-                wrLE32(block + 40, 0xF800);
-                wrLE32(block + 44, 0x07E0);
-                wrLE32(block + 48, 0x001F);
-            }
-            copyRows(block + kInfoHeaderBytes + maskBytes, buf, L);
-            dib->mem = block;
-        } else {
-            size_t total = 0;
-            dib->mem = buildNormalized32(buf, L, &total);
-            if (!dib->mem) return 0;
-        }
-        InitDIB(dib);
-        return ChangeDIBto16Bit(dib, 0);
+int load16BitPicture(DIB* dib, const uint8_t* buf, const BmpLayout& L) {
+    const int is565 = L.masks[0] == 0xF800 && L.masks[1] == 0x07E0 && L.masks[2] == 0x001F;
+    const int is555 = L.masks[0] == 0x7C00 && L.masks[1] == 0x03E0 && L.masks[2] == 0x001F;
+    if (is565 || is555) {
+        if (!MakeDIBBlock(dib, L.width, L.height, 16, is565 ? BMP_BITFIELDS : BMP_RGB, 0,
+                          resolutionOf(buf, L)))
+            return 0;
+        copyRows(dib->bits, buf, L);
+    } else if (!buildNormalized32(buf, L, dib)) {
+        return 0;
     }
+    return ChangeDIBto16Bit(dib, 0);
+}
 
-    // 32 bits: alpha below alphaLimit becomes the list's transparent colour.
-    size_t total = 0;
-    dib->mem = buildNormalized32(buf, L, &total);
-    if (!dib->mem) return 0;
-    InitDIB(dib);
-    const size_t count = size_t(L.width) * size_t(L.height);
+// Alpha of every pixel of a normalized 32-bit picture, or null when it has
+// none: an alpha channel that is zero everywhere is unused padding, not a
+// picture that is transparent all over.
+uint8_t* takeAlpha(const DIB* dib, const BmpLayout& L, int* failed) {
+    *failed = 0;
+    if (L.masks[3] == 0) return nullptr;
     int anyAlpha = 0;
-    if (L.masks[3] != 0) {
-        for (int32_t y = 0; y < L.height && !anyAlpha; ++y) {
-            const uint8_t* row = dib->bits + size_t(y) * size_t(dib->lineBytes);
-            for (int32_t x = 0; x < L.width; ++x)
-                if (row[4 * x + 3]) {
-                    anyAlpha = 1;
-                    break;
-                }
+    for (int32_t y = 0; y < L.height && !anyAlpha; ++y) {
+        const uint8_t* row = dib->bits + size_t(y) * size_t(dib->lineBytes);
+        for (int32_t x = 0; x < L.width && !anyAlpha; ++x) anyAlpha = row[4 * x + 3] != 0;
+    }
+    if (!anyAlpha) return nullptr;
+    uint8_t* alpha = static_cast<uint8_t*>(malloc(size_t(L.width) * size_t(L.height)));
+    if (!alpha) {
+        *failed = 1;
+        DIBFailure(DIB_ERR_NO_MEMORY);
+        return nullptr;
+    }
+    for (int32_t y = 0; y < L.height; ++y) {
+        const uint8_t* row = dib->bits + size_t(y) * size_t(dib->lineBytes);
+        for (int32_t x = 0; x < L.width; ++x) alpha[size_t(y) * L.width + x] = row[4 * x + 3];
+    }
+    return alpha;
+}
+
+// Pixels with alpha below alphaLimit become the list's transparent colour,
+// searched on the 24-bit picture so that it really is unused.
+void applyAlpha(MultiDIB* list, DIB* dib, const BmpLayout& L, const uint8_t* alpha) {
+    list->hasTransparent = uint16_t(GetUnusedColor(dib, list->transparent) ? 1 : 0);
+    if (!list->hasTransparent) return;
+    for (int32_t y = 0; y < L.height; ++y) {
+        uint8_t* row = dib->bits + size_t(y) * size_t(dib->lineBytes);
+        for (int32_t x = 0; x < L.width; ++x) {
+            if (alpha[size_t(y) * L.width + x] < alphaLimit)
+                memcpy(row + 3 * x, list->transparent, 3);
         }
     }
-    // An alpha channel that is zero everywhere is unused padding, not a
-    // picture that is transparent all over.
-    uint8_t* alpha = nullptr;
-    if (anyAlpha) {
-        alpha = static_cast<uint8_t*>(malloc(count));
-        if (!alpha) return 0;
-        for (int32_t y = 0; y < L.height; ++y) {
-            const uint8_t* row = dib->bits + size_t(y) * size_t(dib->lineBytes);
-            for (int32_t x = 0; x < L.width; ++x) alpha[size_t(y) * L.width + x] = row[4 * x + 3];
-        }
-    }
-    if (!ChangeDIBto24Bit(dib)) {
+}
+
+int load32BitPicture(MultiDIB* list, DIB* dib, const uint8_t* buf, const BmpLayout& L) {
+    if (!buildNormalized32(buf, L, dib)) return 0;
+    int failed = 0;
+    uint8_t* alpha = takeAlpha(dib, L, &failed);
+    if (failed || !ChangeDIBto24Bit(dib)) {
         free(alpha);
         return 0;
     }
-    if (alpha) {
-        // Searched on the 24-bit picture so that the colour really is unused.
-        list->hasTransparent = uint16_t(GetUnusedColor(dib, list->transparent) ? 1 : 0);
-        if (list->hasTransparent) {
-            for (int32_t y = 0; y < L.height; ++y) {
-                uint8_t* row = dib->bits + size_t(y) * size_t(dib->lineBytes);
-                for (int32_t x = 0; x < L.width; ++x) {
-                    if (alpha[size_t(y) * L.width + x] < alphaLimit)
-                        memcpy(row + 3 * x, list->transparent, 3);
-                }
+    if (alpha) applyAlpha(list, dib, L, alpha);
+    free(alpha);
+    return 1;
+}
+
+int loadPicture(MultiDIB* list, DIB* dib, const uint8_t* buf, const BmpLayout& L) {
+    if (L.bits <= 8 || L.bits == 24) return loadPalettePicture(dib, buf, L);
+    if (L.bits == 16) return load16BitPicture(dib, buf, L);
+    return load32BitPicture(list, dib, buf, L);
+}
+
+// Run-length decoding into the rows of a fresh block. Pixels past the row's
+// end or the picture's top are dropped.
+struct RleTarget {
+    uint8_t* rows;
+    uint64_t line;
+    int64_t width, height;
+    int rle4;
+    int64_t x, y;
+
+    void put(int v) {
+        if (x < width && y < height) {
+            uint8_t* row = rows + size_t(y) * size_t(line);
+            if (rle4) {
+                uint8_t* b = row + (x >> 1);
+                *b = (x & 1) ? uint8_t((*b & 0xF0) | (v & 0x0F)) : uint8_t((*b & 0x0F) | (v << 4));
+            } else {
+                row[x] = uint8_t(v);
             }
         }
-        free(alpha);
+        ++x;
     }
+    int nibbleOrByte(int k, int b) const { return rle4 ? ((k & 1) ? (b & 0x0F) : (b >> 4)) : b; }
+};
+
+// An absolute run of c pixels at s[*p]; 0 when the stream breaks off inside it.
+int copyAbsoluteRun(RleTarget& t, const uint8_t* s, uint64_t* p, uint64_t streamLen, int c) {
+    const uint64_t bytes = t.rle4 ? uint64_t(c + 1) / 2 : uint64_t(c);
+    const int avail =
+        *p + bytes <= streamLen ? c : int(t.rle4 ? (streamLen - *p) * 2 : streamLen - *p);
+    for (int k = 0; k < avail && t.x < t.width; ++k)
+        t.put(t.nibbleOrByte(k, s[*p + (t.rle4 ? uint64_t(k) / 2 : uint64_t(k))]));
+    if (avail < c) return 0;
+    *p += bytes;
+    if (bytes & 1) ++*p; // runs are padded to 16 bits
     return 1;
+}
+
+void expandRle(RleTarget& t, const uint8_t* s, uint64_t streamLen) {
+    uint64_t p = 0;
+    while (t.y < t.height && p + 2 <= streamLen) {
+        const int n = s[p], c = s[p + 1];
+        p += 2;
+        if (n > 0) {
+            for (int k = 0; k < n && t.x < t.width; ++k) t.put(t.nibbleOrByte(k, c));
+        } else if (c == 0) { // end of line
+            t.x = 0;
+            ++t.y;
+        } else if (c == 1) { // end of picture
+            return;
+        } else if (c == 2) { // move right and up
+            if (p + 2 > streamLen) return;
+            t.x += s[p];
+            t.y += s[p + 1];
+            p += 2;
+            if (t.x > t.width) t.x = t.width;
+        } else if (!copyAbsoluteRun(t, s, &p, streamLen, c)) {
+            return;
+        }
+    }
 }
 
 } // namespace
 
+int GetDIBError() {
+    return lastError;
+}
+
+void SetDIBError(int error) {
+    lastError = error;
+}
+
+int DIBFailure(int error) {
+    lastError = error;
+    return 0;
+}
+
+const char* DIBErrorText(int error) {
+    switch (error) {
+    case DIB_OK:
+        return "no error";
+    case DIB_ERR_MISSING:
+        return WholeFileErrorText(WHOLE_FILE_MISSING);
+    case DIB_ERR_DIRECTORY:
+        return WholeFileErrorText(WHOLE_FILE_DIRECTORY);
+    case DIB_ERR_NOT_FILE:
+        return WholeFileErrorText(WHOLE_FILE_NOT_REGULAR);
+    case DIB_ERR_DENIED:
+        return WholeFileErrorText(WHOLE_FILE_DENIED);
+    case DIB_ERR_FILE_TOO_LARGE:
+        return "file too large for a picture (more than 256 MiB)";
+    case DIB_ERR_UNSUPPORTED:
+        return "unsupported picture format or variant";
+    case DIB_ERR_DAMAGED:
+        return "damaged or truncated picture";
+    case DIB_ERR_TOO_LARGE:
+        return "picture too large (more than 16777216 pixels, width x height)";
+    case DIB_ERR_NO_MEMORY:
+        return "out of memory";
+    default:
+        return WholeFileErrorText(WHOLE_FILE_READ_FAILED);
+    }
+}
+
+int MakeDIBBlock(DIB* dib, int32_t width, int32_t height, int bitCount, uint32_t compression,
+                 uint32_t clrUsed, const uint8_t* resolutionFrom) {
+    memset(dib, 0, sizeof *dib);
+    const uint64_t entries = bitCount > 8 ? 0 : clrUsed ? clrUsed : uint64_t(1) << bitCount;
+    const uint64_t masks = bitCount == 16 && compression == BMP_BITFIELDS ? 12 : 0;
+    const uint64_t area = DIBRowBytes(width, bitCount) * uint64_t(height);
+    const uint64_t total = BMP_INFO_HEADER_SIZE + entries * 4 + masks + area;
+    if (width < 1 || height < 1 || total > DIB_MAX_BLOCK) return DIBFailure(DIB_ERR_TOO_LARGE);
+    uint8_t* h = static_cast<uint8_t*>(calloc(1, size_t(total)));
+    if (!h) return DIBFailure(DIB_ERR_NO_MEMORY);
+    wrLE32(h + BI_SIZE, BMP_INFO_HEADER_SIZE);
+    wrLE32(h + BI_WIDTH, uint32_t(width));
+    wrLE32(h + BI_HEIGHT, uint32_t(height));
+    wrLE16(h + BI_PLANES, 1);
+    wrLE16(h + BI_BITCOUNT, uint16_t(bitCount));
+    wrLE32(h + BI_COMPRESSION, compression);
+    wrLE32(h + BI_SIZEIMAGE, uint32_t(area));
+    wrLE32(h + BI_XPELS,
+           resolutionFrom ? rdLE32(resolutionFrom + BI_XPELS) : DIB_DEFAULT_RESOLUTION);
+    wrLE32(h + BI_YPELS,
+           resolutionFrom ? rdLE32(resolutionFrom + BI_YPELS) : DIB_DEFAULT_RESOLUTION);
+    wrLE32(h + BI_CLRUSED, clrUsed);
+    wrLE32(h + BI_CLRIMPORTANT, clrUsed);
+    if (masks) {
+        wrLE32(h + BMP_INFO_HEADER_SIZE, 0xF800);
+        wrLE32(h + BMP_INFO_HEADER_SIZE + 4, 0x07E0);
+        wrLE32(h + BMP_INFO_HEADER_SIZE + 8, 0x001F);
+    }
+    dib->mem = h;
+    InitDIB(dib);
+    return 1;
+}
+
 int LoadDIB(MultiDIB* list, const char* fileName) {
     if (!list) return 0;
     MultiDibFree(list);
-    if (!fileName) return 0;
-    const char* ext = strrchr(fileName, '.');
-    if (!ext) return 0;
-    int result;
-    if (sameExtension(ext, ".BMP") || sameExtension(ext, ".RLE"))
-        result = LoadBMP(list, fileName);
-    else if (sameExtension(ext, ".PNG"))
-        result = LoadPNG(list, fileName);
-    else if (sameExtension(ext, ".JPG"))
-        result = LoadJPG(&list->slot[1], fileName);
-    else
-        result = 0;
-    if (result == 1) {
-        list->count = 1;
-        list->first = 1;
-        return 1;
+    SetDIBError(DIB_OK);
+    if (!fileName || !*fileName) return DIBFailure(DIB_ERR_MISSING);
+    if (formatOf(fileName) == kUnknownFormat) return DIBFailure(DIB_ERR_UNSUPPORTED);
+    size_t size = 0;
+    uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
+    if (!data) {
+        if (GetDIBError() == DIB_OK) SetDIBError(DIB_ERR_READ);
+        return 0;
     }
-    if (sameExtension(ext, ".GIF")) return LoadGIF(list, fileName);
-    return 0;
+    const int result = LoadDIBmemory(list, data, size, fileName);
+    free(data);
+    return result;
+}
+
+int LoadDIBmemory(MultiDIB* list, const uint8_t* data, size_t size, const char* fileName) {
+    if (!list) return 0;
+    MultiDibFree(list);
+    SetDIBError(DIB_OK);
+    int result = 0;
+    switch (formatOf(fileName)) {
+    case kBmpFormat:
+        result = LoadBMPmemory(list, data, size);
+        break;
+    case kPngFormat:
+        result = LoadPNGmemory(list, data, size);
+        break;
+    case kJpgFormat:
+        result = LoadJPGmemory(&list->slot[1], data, size);
+        break;
+    case kGifFormat:
+        // The GIF reader fills the list's count, frames and delays itself.
+        result = LoadGIFmemory(list, data, size);
+        if (!result && GetDIBError() == DIB_OK) SetDIBError(DIB_ERR_DAMAGED);
+        return result;
+    default:
+        return DIBFailure(DIB_ERR_UNSUPPORTED);
+    }
+    if (result != 1) {
+        if (GetDIBError() == DIB_OK) SetDIBError(DIB_ERR_DAMAGED);
+        return 0;
+    }
+    list->count = 1;
+    list->first = 1;
+    return 1;
 }
 
 void InitDIB(DIB* dib) {
@@ -493,12 +698,12 @@ void InitDIB(DIB* dib) {
     uint32_t offset = biSize;
     if (bits <= 8)
         offset += 4 * uint32_t(dib->numColors);
-    else if (biSize == kInfoHeaderBytes && compression == kBiBitfields)
+    else if (biSize == BMP_INFO_HEADER_SIZE && compression == BMP_BITFIELDS)
         offset += 12;
     dib->bits = h + offset;
-    const int64_t width = int32_t(rdLE32(h + BI_WIDTH));
-    const int32_t height = int32_t(rdLE32(h + BI_HEIGHT));
-    dib->lineBytes = int32_t(rowBytes(width, bits));
+    const int64_t width = DIBWidth(dib);
+    const int32_t height = DIBHeight(dib);
+    dib->lineBytes = int32_t(DIBRowBytes(width, bits));
     const uint32_t sizeImage = uint32_t(dib->lineBytes) * uint32_t(height);
     wrLE32(h + BI_SIZEIMAGE, sizeImage);
     dib->memSize = offset + sizeImage;
@@ -527,26 +732,16 @@ void MultiDibFree(MultiDIB* list) {
     memset(list, 0, sizeof *list);
 }
 
-int LoadBMP(MultiDIB* list, const char* fileName) {
-    if (!list || !fileName) return 0;
-    uint8_t* buf = nullptr;
-    size_t size = 0;
-    if (!(buf = ReadImageFile(fileName, kMaxFileBytes, &size))) return 0;
+int LoadBMPmemory(MultiDIB* list, const uint8_t* data, size_t size) {
+    if (!list || !data) return 0;
     BmpLayout L;
-    if (!parseBmp(buf, size, &L)) {
-        free(buf);
-        return 0;
-    }
+    if (!parseBmp(data, size, &L)) return 0;
     DIB dib;
     memset(&dib, 0, sizeof dib);
-    int ok =
-        L.bits <= 8 ? loadPalettePicture(list, &dib, buf, L) : loadDeepPicture(list, &dib, buf, L);
-    free(buf);
-    if (!ok) {
+    if (!loadPicture(list, &dib, data, L)) {
         free(dib.mem);
         return 0;
     }
-    // Member access only: the list's slots need not be aligned.
     free(list->slot[1].mem);
     dib.rcPos = list->slot[1].rcPos;
     dib.rcActive = list->slot[1].rcActive;
@@ -554,19 +749,30 @@ int LoadBMP(MultiDIB* list, const char* fileName) {
     return 1;
 }
 
+int LoadBMP(MultiDIB* list, const char* fileName) {
+    if (!list || !fileName) return 0;
+    size_t size = 0;
+    uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
+    if (!data) return 0;
+    const int result = LoadBMPmemory(list, data, size);
+    free(data);
+    return result;
+}
+
 int decode_BMP_RLE(DIB* dib) {
-    if (!dib || !dib->mem || dib->memSize < kInfoHeaderBytes) return 0;
+    if (!dib || !dib->mem || dib->memSize < BMP_INFO_HEADER_SIZE) return 0;
     const uint8_t* old = dib->mem;
     const uint32_t biSize = rdLE32(old + BI_SIZE);
     const int bits = rdLE16(old + BI_BITCOUNT);
     const uint32_t compression = rdLE32(old + BI_COMPRESSION);
+    // Only mem is known to be set here: the header is read from the block.
     const int64_t width = int32_t(rdLE32(old + BI_WIDTH));
     const int64_t height = int32_t(rdLE32(old + BI_HEIGHT));
     const uint32_t clrUsed = rdLE32(old + BI_CLRUSED);
-    const int rle4 = compression == kBiRle4;
-    if (!((compression == kBiRle8 && bits == 8) || (rle4 && bits == 4))) return 0;
-    if (biSize < kInfoHeaderBytes || width <= 0 || height <= 0) return 0;
-    if (width > kMaxSide || height > kMaxSide) return 0;
+    const int rle4 = compression == BMP_RLE4;
+    if (!((compression == BMP_RLE8 && bits == 8) || (rle4 && bits == 4))) return 0;
+    if (biSize < BMP_INFO_HEADER_SIZE || width <= 0 || height <= 0) return 0;
+    if (DIBTooManyPixels(uint64_t(width), uint64_t(height))) return DIBFailure(DIB_ERR_TOO_LARGE);
     const uint64_t entries = clrUsed ? clrUsed : (uint64_t(1) << bits);
     if (entries > (uint64_t(1) << bits)) return 0;
     const uint64_t head = biSize + 4 * entries;
@@ -576,63 +782,14 @@ int decode_BMP_RLE(DIB* dib) {
     uint64_t streamLen = dib->memSize - head;
     const uint32_t declared = rdLE32(old + BI_SIZEIMAGE);
     if (declared != 0 && declared < streamLen) streamLen = declared;
-    const uint64_t line = rowBytes(width, bits);
-    const uint64_t area = line * uint64_t(height);
-    if (area > kMaxPixelBytes) return 0;
+    const uint64_t line = DIBRowBytes(width, bits);
 
-    uint8_t* block = static_cast<uint8_t*>(calloc(1, size_t(head + area)));
-    if (!block) return 0;
+    uint8_t* block = static_cast<uint8_t*>(calloc(1, size_t(head + line * uint64_t(height))));
+    if (!block) return DIBFailure(DIB_ERR_NO_MEMORY);
     memcpy(block, old, size_t(head));
-    const uint8_t* s = old + head;
-    uint8_t* out = block + head;
-
-    int64_t x = 0, y = 0;
-    uint64_t p = 0;
-    // Pixels past the row's end or the picture's top are dropped.
-    auto put = [&](int v) {
-        if (x < width && y < height) {
-            uint8_t* row = out + size_t(y) * size_t(line);
-            if (rle4) {
-                uint8_t* b = row + (x >> 1);
-                *b = (x & 1) ? uint8_t((*b & 0xF0) | (v & 0x0F)) : uint8_t((*b & 0x0F) | (v << 4));
-            } else {
-                row[x] = uint8_t(v);
-            }
-        }
-        ++x;
-    };
-    while (y < height && p + 2 <= streamLen) {
-        const int n = s[p], c = s[p + 1];
-        p += 2;
-        if (n > 0) {
-            for (int k = 0; k < n && x < width; ++k)
-                put(rle4 ? ((k & 1) ? (c & 0x0F) : (c >> 4)) : c);
-        } else if (c == 0) {
-            x = 0;
-            ++y;
-        } else if (c == 1) {
-            break;
-        } else if (c == 2) {
-            if (p + 2 > streamLen) break;
-            x += s[p];
-            y += s[p + 1];
-            p += 2;
-            if (x > width) x = width;
-        } else {
-            const uint64_t bytes = rle4 ? uint64_t(c + 1) / 2 : uint64_t(c);
-            const int avail =
-                p + bytes <= streamLen ? c : int(rle4 ? (streamLen - p) * 2 : streamLen - p);
-            for (int k = 0; k < avail && x < width; ++k) {
-                const uint8_t b = s[p + (rle4 ? uint64_t(k) / 2 : uint64_t(k))];
-                put(rle4 ? ((k & 1) ? (b & 0x0F) : (b >> 4)) : b);
-            }
-            if (avail < c) break;
-            p += bytes;
-            if (bytes & 1) ++p; // runs are padded to 16 bits
-        }
-    }
-
-    wrLE32(block + BI_COMPRESSION, kBiRgb);
+    RleTarget target = {block + head, line, width, height, rle4, 0, 0};
+    expandRle(target, old + head, streamLen);
+    wrLE32(block + BI_COMPRESSION, BMP_RGB);
     free(dib->mem);
     dib->mem = block;
     InitDIB(dib);
@@ -641,9 +798,13 @@ int decode_BMP_RLE(DIB* dib) {
 
 uint8_t* ReadImageFile(const char* fileName, uint64_t maxBytes, size_t* length) {
     WholeFile file;
-    if (!ReadWholeFile(fileName, maxBytes, &file)) return nullptr;
+    if (!ReadWholeFile(fileName, maxBytes, &file)) {
+        DIBFailure(fileError(file.error));
+        return nullptr;
+    }
     if (file.size == 0) {
         free(file.data);
+        DIBFailure(DIB_ERR_DAMAGED);
         return nullptr;
     }
     *length = file.size;

@@ -1,7 +1,7 @@
 // Image library: the bitmap record, the image list and every operation on them.
-// A DIB's block is a packed Windows DIB (info header, masks or palette, rows
-// bottom-up). All operations return 1 on success and 0 on failure, change the
-// record in place, and keep the old block when they fail.
+// A DIB's block is a Windows DIB without its file header (info header, masks
+// or palette, rows bottom-up). All operations return 1 on success and 0 on
+// failure, change the record in place, and keep the old block when they fail.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -73,8 +73,86 @@ enum BmihField : int {
     BI_CLRIMPORTANT = 36,
 };
 
-// Image list and BMP reader.
+// Compression codes of the info header.
+enum BmpCompression : uint32_t {
+    BMP_RGB = 0,
+    BMP_RLE8 = 1,
+    BMP_RLE4 = 2,
+    BMP_BITFIELDS = 3,
+    BMP_ALPHABITFIELDS = 6,
+};
+
+// The BMP file header in front of a block ("BM", file size, pixel offset).
+constexpr uint32_t BMP_FILE_HEADER_SIZE = 14;
+// The info header that every block made here starts with.
+constexpr uint32_t BMP_INFO_HEADER_SIZE = 40;
+// Resolution of the blocks made here, in pixels per metre (about 63.5 dpi).
+constexpr uint32_t DIB_DEFAULT_RESOLUTION = 2500;
+// The most pixels (width x height) a picture may have. Every reader refuses a
+// larger one before allocating anything for it: a few hundred bytes of deflate
+// or LZW can declare gigabytes. 16 megapixels (4096 x 4096, or a 4000 x 3000
+// photo) keep a reader and the preparation for the board below 400 MB.
+constexpr uint64_t DIB_MAX_PIXELS = uint64_t(1) << 24;
+// Picture files larger than this are refused unread.
+constexpr uint64_t DIB_MAX_FILE_BYTES = uint64_t(256) << 20;
+// Blocks stay below 2 GiB so that lineBytes (i32) and memSize (u32) hold them.
+constexpr uint64_t DIB_MAX_BLOCK = 0x7FFFFFFFu;
+
+// Stored bytes of one row: whole 32-bit words.
+inline uint64_t DIBRowBytes(int64_t width, int bitCount) {
+    return uint64_t((width * bitCount + 31) / 32) * 4;
+}
+inline int32_t DIBWidth(const DIB* dib) {
+    return int32_t(rdLE32(dib->bmih + BI_WIDTH));
+}
+inline int32_t DIBHeight(const DIB* dib) {
+    return int32_t(rdLE32(dib->bmih + BI_HEIGHT));
+}
+inline int DIBBitCount(const DIB* dib) {
+    return rdLE16(dib->bmih + BI_BITCOUNT);
+}
+inline int DIBTooManyPixels(uint64_t width, uint64_t height) {
+    return width * height > DIB_MAX_PIXELS;
+}
+
+// The one way to make a block: a 40-byte header, zeroed palette entries
+// (clrUsed of them, or 2^bitCount when clrUsed is 0; none above 8 bits), the
+// three RGB565 masks for 16 bits with BMP_BITFIELDS, and zeroed rows. clrUsed
+// is also written as the important colours; the resolution is copied from the
+// header `resolutionFrom` when given. 1 and the laid-out record, or 0 and an
+// empty record when the block would reach 2 GiB or memory runs out.
+int MakeDIBBlock(DIB* dib, int32_t width, int32_t height, int bitCount, uint32_t compression,
+                 uint32_t clrUsed, const uint8_t* resolutionFrom);
+
+// Why the last reading of a picture failed.
+enum DIBError : int {
+    DIB_OK = 0,
+    DIB_ERR_MISSING,        // no such file
+    DIB_ERR_DIRECTORY,      // a folder
+    DIB_ERR_NOT_FILE,       // a device, pipe or socket
+    DIB_ERR_DENIED,         // no permission to read it
+    DIB_ERR_READ,           // reading failed
+    DIB_ERR_FILE_TOO_LARGE, // more than DIB_MAX_FILE_BYTES
+    DIB_ERR_UNSUPPORTED,    // not one of the formats, or a variant we do not read
+    DIB_ERR_DAMAGED,        // broken or truncated
+    DIB_ERR_TOO_LARGE,      // more than DIB_MAX_PIXELS pixels
+    DIB_ERR_NO_MEMORY,
+};
+// The reason of the last failed LoadDIB (DIB_OK after a success); the readers
+// set it where they give up.
+int GetDIBError();
+void SetDIBError(int error);
+// Records why reading failed and returns 0, for `return DIBFailure(...)`.
+int DIBFailure(int error);
+// A short text for a reason, as messages show it ("too large: ...").
+const char* DIBErrorText(int error);
+
+// Image list and BMP reader. The readers decode from bytes in memory; the
+// functions that take a file name read the whole file and hand it over. The
+// format follows the name's extension (".bmp", ".rle", ".png", ".jpg", ".gif").
 int LoadDIB(MultiDIB* list, const char* fileName);
+int LoadDIBmemory(MultiDIB* list, const uint8_t* data, size_t size, const char* fileName);
+int LoadBMPmemory(MultiDIB* list, const uint8_t* data, size_t size);
 void InitDIB(DIB* dib);
 int CopyDIB(const DIB* source, DIB* destination);
 void MultiDibFree(MultiDIB* list);
@@ -87,8 +165,13 @@ int decode_BMP_RLE(DIB* dib);
 int LoadPNG(MultiDIB* list, const char* fileName);
 int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
                 int gamma, const char* fileName);
+int LoadPNGmemory(MultiDIB* list, const uint8_t* data, size_t size);
+int LoadPNGdata(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
+                const uint8_t* data, size_t size);
 int LoadGIF(MultiDIB* list, const char* fileName);
+int LoadGIFmemory(MultiDIB* list, const uint8_t* data, size_t size);
 int LoadJPG(DIB* dib, const char* fileName);
+int LoadJPGmemory(DIB* dib, const uint8_t* data, size_t size);
 
 // Colour depth, palettes and dithering.
 int ChangeDIBto24Bit(DIB* dib);
@@ -121,7 +204,7 @@ struct DIBLayout {
 // 1 and the layout when the record is usable, 0 otherwise.
 int GetDIBLayout(const DIB* dib, DIBLayout* layout);
 // A whole file in a fresh heap buffer, or null when it is missing, empty,
-// larger than maxBytes or cannot be read.
+// larger than maxBytes or cannot be read (the reason as GetDIBError tells).
 uint8_t* ReadImageFile(const char* fileName, uint64_t maxBytes, size_t* length);
 // Frees the record's block and takes over the fresh one; the rectangles stay.
 void ReplaceDIBBlock(DIB* dib, const DIB* fresh);

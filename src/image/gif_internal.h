@@ -5,10 +5,9 @@
 
 #include "image/dib.h"
 
-// A single frame larger than this many pixels is skipped; the composed strip of
-// an animation keeps only as many frames as fit into GIF_MAX_STRIP bytes.
-constexpr uint64_t GIF_MAX_FRAME_PIXELS = 1ull << 24;
-constexpr uint64_t GIF_MAX_STRIP = 1ull << 28;
+// The frames of a file share the one pixel limit (DIB_MAX_PIXELS): reading
+// stops at the frame that would pass it, and the composed strip of an
+// animation keeps only as many frames as fit into it.
 
 struct GifAnimation {
     uint16_t count;
@@ -22,7 +21,7 @@ struct GifAnimation {
 };
 
 struct GifState {
-    const uint8_t* data; // the whole file
+    const uint8_t* data; // the whole file, owned by the caller
     size_t length;
     size_t pos;
 
@@ -57,7 +56,7 @@ void GifReset();
 // Frees every frame block of an animation.
 void GifAnimationFree(GifAnimation* anim);
 
-int LoadGIFanimation(const char* fileName, GifAnimation* anim);
+int LoadGIFanimation(const uint8_t* data, size_t size, GifAnimation* anim);
 int GetGIFimage(DIB* frame, uint8_t* line);
 int GetNextCode();
 int ReadSubBlock();

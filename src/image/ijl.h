@@ -20,7 +20,9 @@ enum IJLERR : int {
 
 enum IJLIOTYPE : int {
     IJL_JFILE_READPARAMS = 0,
+    IJL_JBUFF_READPARAMS = 1,
     IJL_JFILE_READWHOLEIMAGE = 2,
+    IJL_JBUFF_READWHOLEIMAGE = 3,
 };
 
 enum IJL_COLOR : int {
@@ -49,8 +51,10 @@ struct JPEG_CORE_PROPERTIES {
     int DIBChannels;
     int DIBColor;
 
-    // File side.
+    // File side: a file name (JFILE modes) or bytes in memory (JBUFF modes).
     const char* JPGFile;
+    const uint8_t* JPGBytes;
+    uint32_t JPGSizeBytes;
     int JPGWidth, JPGHeight, JPGChannels; // out (parameter read)
     int JPGColor;                         // in: colour space the caller expects
 

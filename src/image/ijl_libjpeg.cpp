@@ -98,36 +98,46 @@ void closeDecoder(Decoder* d) {
     free(d);
 }
 
-} // namespace
+int isBufferMode(int mode) {
+    return mode == IJL_JBUFF_READPARAMS || mode == IJL_JBUFF_READWHOLEIMAGE;
+}
 
-int ijlRead(JPEG_CORE_PROPERTIES* props, int mode) {
-    if (!props || !props->initialised) return IJL_BAD_HANDLE;
-    if (mode != IJL_JFILE_READPARAMS && mode != IJL_JFILE_READWHOLEIMAGE) return IJL_UNSUPPORTED;
-    if (!props->JPGFile) return IJL_INVALID_FILENAME;
-    // Everything that must survive a longjmp lives on the heap.
-    Decoder* d = static_cast<Decoder*>(calloc(1, sizeof(Decoder)));
-    if (!d) return IJL_MEMORY_ERROR;
-    d->file = fopen(props->JPGFile, "rb");
-    if (!d->file) {
-        closeDecoder(d);
-        return IJL_INVALID_FILENAME;
+int isParamsMode(int mode) {
+    return mode == IJL_JFILE_READPARAMS || mode == IJL_JBUFF_READPARAMS;
+}
+
+int hasSource(const JPEG_CORE_PROPERTIES* props, int mode) {
+    return isBufferMode(mode) ? props->JPGBytes && props->JPGSizeBytes : props->JPGFile != nullptr;
+}
+
+// Opens the named file (the bytes in memory need nothing) and routes
+// libjpeg's errors to the jump.
+int prepareDecoder(Decoder* d, const JPEG_CORE_PROPERTIES* props, int mode) {
+    if (!isBufferMode(mode)) {
+        d->file = fopen(props->JPGFile, "rb");
+        if (!d->file) return IJL_INVALID_FILENAME;
     }
     d->cinfo.err = jpeg_std_error(&d->err.pub);
     d->err.pub.error_exit = onError;
     d->err.pub.output_message = onMessage;
-    if (setjmp(d->err.jump)) {
-        closeDecoder(d);
-        return IJL_ERR_DATA;
-    }
+    return IJL_OK;
+}
+
+// Runs inside ijlRead's setjmp: libjpeg may jump out of it.
+void startDecoder(Decoder* d, const JPEG_CORE_PROPERTIES* props, int mode) {
     jpeg_create_decompress(&d->cinfo);
     d->created = true;
     d->cinfo.mem->max_memory_to_use = kMaxDecoderMemory;
     d->progress.progress_monitor = onProgress;
     d->cinfo.progress = &d->progress;
-    jpeg_stdio_src(&d->cinfo, d->file);
+    if (isBufferMode(mode))
+        jpeg_mem_src(&d->cinfo, props->JPGBytes, props->JPGSizeBytes);
+    else
+        jpeg_stdio_src(&d->cinfo, d->file);
     jpeg_read_header(&d->cinfo, TRUE);
+}
 
-    jpeg_decompress_struct& ci = d->cinfo;
+void reportParams(JPEG_CORE_PROPERTIES* props, const jpeg_decompress_struct& ci) {
     props->JPGWidth = int(ci.image_width);
     props->JPGHeight = int(ci.image_height);
     props->JPGChannels = ci.num_components;
@@ -137,46 +147,44 @@ int ijlRead(JPEG_CORE_PROPERTIES* props, int mode) {
     props->jprops.jfif_app0_units = ci.saw_JFIF_marker ? ci.density_unit : 0;
     props->jprops.jfif_app0_Xdensity = ci.saw_JFIF_marker ? ci.X_density : 0;
     props->jprops.jfif_app0_Ydensity = ci.saw_JFIF_marker ? ci.Y_density : 0;
-    if (mode == IJL_JFILE_READPARAMS) {
-        closeDecoder(d);
-        return IJL_OK;
-    }
+}
 
-    const int width = int(ci.image_width), height = int(ci.image_height);
-    if (!props->DIBBytes || props->DIBWidth != width || props->DIBChannels != 3 ||
-        props->DIBPadBytes < 0 || (props->DIBHeight != height && props->DIBHeight != -height)) {
-        closeDecoder(d);
-        return IJL_INVALID_JPEG_PROPERTIES;
-    }
-    // Whatever the caller names as colour, the bitmap gets blue, green, red:
-    // grey is repeated, CMYK and YCCK are turned into RGB, anything else unknown
-    // shows its first three components (or its first one as grey).
-    bool direct = true;
+int bitmapMatches(const JPEG_CORE_PROPERTIES* props, int width, int height) {
+    return props->DIBBytes && props->DIBWidth == width && props->DIBChannels == 3 &&
+           props->DIBPadBytes >= 0 && (props->DIBHeight == height || props->DIBHeight == -height);
+}
+
+// Whatever the caller names as colour, the bitmap gets blue, green, red:
+// grey is repeated, CMYK and YCCK are turned into RGB, anything else unknown
+// shows its first three components (or its first one as grey). true when
+// libjpeg delivers the bitmap's bytes itself.
+bool chooseOutputSpace(jpeg_decompress_struct& ci) {
     switch (ci.jpeg_color_space) {
     case JCS_GRAYSCALE:
     case JCS_YCbCr:
     case JCS_RGB:
         ci.out_color_space = JCS_EXT_BGR;
-        break;
+        return true;
     case JCS_CMYK:
     case JCS_YCCK:
         ci.out_color_space = JCS_CMYK;
-        direct = false;
-        break;
+        return false;
     default:
         ci.out_color_space = ci.jpeg_color_space;
-        direct = false;
-        break;
+        return false;
     }
+}
+
+// Runs inside ijlRead's setjmp. A picture that breaks off keeps its rows so far.
+int readRows(Decoder* d, const JPEG_CORE_PROPERTIES* props, bool direct) {
+    jpeg_decompress_struct& ci = d->cinfo;
+    const int width = int(ci.image_width), height = int(ci.image_height);
     jpeg_start_decompress(&ci);
     const size_t stride = size_t(width) * 3 + size_t(props->DIBPadBytes);
     const bool bottomUp = props->DIBHeight < 0;
     if (!direct) {
         d->row = static_cast<JSAMPLE*>(malloc(size_t(width) * ci.output_components));
-        if (!d->row) {
-            closeDecoder(d);
-            return IJL_MEMORY_ERROR;
-        }
+        if (!d->row) return IJL_MEMORY_ERROR;
     }
     while (ci.output_scanline < ci.output_height) {
         size_t y = ci.output_scanline;
@@ -188,8 +196,38 @@ int ijlRead(JPEG_CORE_PROPERTIES* props, int mode) {
                        ci.saw_Adobe_marker);
     }
     jpeg_finish_decompress(&ci);
-    closeDecoder(d);
     return IJL_OK;
+}
+
+// Runs inside ijlRead's setjmp: libjpeg may jump out of it.
+int decode(Decoder* d, JPEG_CORE_PROPERTIES* props, int mode) {
+    startDecoder(d, props, mode);
+    reportParams(props, d->cinfo);
+    if (isParamsMode(mode)) return IJL_OK;
+    if (!bitmapMatches(props, int(d->cinfo.image_width), int(d->cinfo.image_height)))
+        return IJL_INVALID_JPEG_PROPERTIES;
+    return readRows(d, props, chooseOutputSpace(d->cinfo));
+}
+
+// libjpeg reports errors by jumping back here; the decoder lives on the heap,
+// so nothing of this frame is needed after the jump.
+int guardedDecode(Decoder* d, JPEG_CORE_PROPERTIES* props, int mode) {
+    if (setjmp(d->err.jump)) return IJL_ERR_DATA;
+    return decode(d, props, mode);
+}
+
+} // namespace
+
+int ijlRead(JPEG_CORE_PROPERTIES* props, int mode) {
+    if (!props || !props->initialised) return IJL_BAD_HANDLE;
+    if (mode < IJL_JFILE_READPARAMS || mode > IJL_JBUFF_READWHOLEIMAGE) return IJL_UNSUPPORTED;
+    if (!hasSource(props, mode)) return IJL_INVALID_FILENAME;
+    Decoder* d = static_cast<Decoder*>(calloc(1, sizeof(Decoder)));
+    if (!d) return IJL_MEMORY_ERROR;
+    int status = prepareDecoder(d, props, mode);
+    if (status == IJL_OK) status = guardedDecode(d, props, mode);
+    closeDecoder(d);
+    return status;
 }
 
 #else

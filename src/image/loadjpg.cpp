@@ -5,6 +5,7 @@
 #include "image/jpg_internal.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,56 +24,74 @@ int32_t pelsPerMetre(int units, int density) {
 
 } // namespace
 
-uint8_t* LoadJPGfile(const char* fileName) {
+namespace {
+
+// Width, height and density of the picture; 0 when it cannot be a JPEG we read.
+int readParams(JPEG_CORE_PROPERTIES* jcp) {
+    const int status = ijlRead(jcp, IJL_JBUFF_READPARAMS);
+    if (status == IJL_UNSUPPORTED) return DIBFailure(DIB_ERR_UNSUPPORTED);
+    if (status != IJL_OK || jcp->JPGWidth <= 0 || jcp->JPGHeight <= 0)
+        return DIBFailure(DIB_ERR_DAMAGED);
+    if (DIBTooManyPixels(uint64_t(jcp->JPGWidth), uint64_t(jcp->JPGHeight)))
+        return DIBFailure(DIB_ERR_TOO_LARGE);
+    return 1;
+}
+
+} // namespace
+
+uint8_t* LoadJPGdata(const uint8_t* data, size_t size) {
     JPEG_CORE_PROPERTIES jcp;
     memset(&jcp, 0, sizeof jcp);
+    if (!data || size == 0 || size > UINT32_MAX) {
+        DIBFailure(DIB_ERR_DAMAGED);
+        return nullptr;
+    }
     if (ijlInit(&jcp) != IJL_OK) return nullptr;
-    jcp.JPGFile = fileName;
-    if (ijlRead(&jcp, IJL_JFILE_READPARAMS) != IJL_OK) {
+    jcp.JPGBytes = data;
+    jcp.JPGSizeBytes = uint32_t(size);
+    DIB dib;
+    if (!readParams(&jcp) ||
+        !MakeDIBBlock(&dib, jcp.JPGWidth, jcp.JPGHeight, 24, BMP_RGB, 0, nullptr)) {
         ijlFree(&jcp);
         return nullptr;
     }
     const int width = jcp.JPGWidth, height = jcp.JPGHeight, channels = jcp.JPGChannels;
-    const int units = jcp.jprops.jfif_app0_units;
-    const int xDensity = jcp.jprops.jfif_app0_Xdensity, yDensity = jcp.jprops.jfif_app0_Ydensity;
-    const uint64_t rowBytes = (uint64_t(width) * 3 + 3) & ~uint64_t(3);
-    const uint64_t pixelBytes = rowBytes * uint64_t(height);
-    uint8_t* mem = nullptr;
-    if (width > 0 && height > 0 && pixelBytes <= JPG_MAX_BYTES)
-        mem = static_cast<uint8_t*>(calloc(size_t(pixelBytes) + 40, 1));
-    if (!mem) {
-        ijlFree(&jcp);
-        return nullptr;
-    }
-    wrLE32(mem + BI_SIZE, 40);
-    wrLE32(mem + BI_WIDTH, uint32_t(width));
-    wrLE32(mem + BI_HEIGHT, uint32_t(height));
-    wrLE16(mem + BI_PLANES, 1);
-    wrLE16(mem + BI_BITCOUNT, 24);
-    wrLE32(mem + BI_SIZEIMAGE, uint32_t(pixelBytes));
-
-    jcp.DIBBytes = mem + 40;
+    jcp.DIBBytes = dib.bits;
     jcp.DIBWidth = width;
     jcp.DIBHeight = -height;
-    jcp.DIBPadBytes = int(rowBytes - uint64_t(width) * 3);
+    jcp.DIBPadBytes = int(uint64_t(dib.lineBytes) - uint64_t(width) * 3);
     jcp.DIBChannels = 3;
     jcp.DIBColor = (channels == 1 || channels == 3) ? IJL_BGR : IJL_OTHER;
     jcp.JPGColor = channels == 1 ? IJL_G : channels == 3 ? IJL_YCBCR : IJL_OTHER;
     // A picture that breaks off keeps what was decoded; the rest stays black.
-    ijlRead(&jcp, IJL_JFILE_READWHOLEIMAGE);
+    ijlRead(&jcp, IJL_JBUFF_READWHOLEIMAGE);
     ijlFree(&jcp);
+    wrLE32(dib.bmih + BI_XPELS,
+           uint32_t(pelsPerMetre(jcp.jprops.jfif_app0_units, jcp.jprops.jfif_app0_Xdensity)));
+    wrLE32(dib.bmih + BI_YPELS,
+           uint32_t(pelsPerMetre(jcp.jprops.jfif_app0_units, jcp.jprops.jfif_app0_Ydensity)));
+    return dib.mem;
+}
 
-    wrLE32(mem + BI_XPELS, uint32_t(pelsPerMetre(units, xDensity)));
-    wrLE32(mem + BI_YPELS, uint32_t(pelsPerMetre(units, yDensity)));
-    return mem;
+uint8_t* LoadJPGfile(const char* fileName) {
+    size_t size = 0;
+    uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
+    if (!data) return nullptr;
+    uint8_t* block = LoadJPGdata(data, size);
+    free(data);
+    return block;
+}
+
+int LoadJPGmemory(DIB* dib, const uint8_t* data, size_t size) {
+    memset(dib, 0, sizeof *dib);
+    dib->mem = LoadJPGdata(data, size);
+    if (dib->mem) InitDIB(dib);
+    return dib->mem != nullptr;
 }
 
 int LoadJPG(DIB* dib, const char* fileName) {
-    // The record may sit unaligned in a packed image list: work on a copy.
-    DIB local;
-    memset(&local, 0, sizeof local);
-    local.mem = LoadJPGfile(fileName);
-    if (local.mem) InitDIB(&local);
-    memcpy(dib, &local, sizeof local);
-    return local.mem != nullptr;
+    memset(dib, 0, sizeof *dib);
+    dib->mem = LoadJPGfile(fileName);
+    if (dib->mem) InitDIB(dib);
+    return dib->mem != nullptr;
 }

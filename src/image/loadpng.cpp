@@ -67,15 +67,12 @@ int handleHeader() {
     png.filterMethod = d[11];
     png.interlace = d[12];
     png.haveHeader = 1;
-    if (png.compression != 0 || png.filterMethod != 0 || png.interlace > 1) return 0;
-    if (!validDepth(png.colorType, png.bitDepth)) return 0;
-    if (png.width == 0 || png.height == 0 || png.width > PNG_MAX_SIDE || png.height > PNG_MAX_SIDE)
-        return 0;
+    if (png.compression != 0 || png.filterMethod != 0 || png.interlace > 1)
+        return DIBFailure(DIB_ERR_UNSUPPORTED);
+    if (!validDepth(png.colorType, png.bitDepth)) return DIBFailure(DIB_ERR_DAMAGED);
+    if (png.width == 0 || png.height == 0) return DIBFailure(DIB_ERR_DAMAGED);
+    if (DIBTooManyPixels(png.width, png.height)) return DIBFailure(DIB_ERR_TOO_LARGE);
     png.rowBytes = png_linebytes(png.width, png.bitDepth, png.colorType);
-    // The 24-bit result is the largest thing built from the picture.
-    uint64_t resultRow = ((uint64_t(png.width) * 24 + 31) / 32) * 4;
-    if (resultRow * png.height > PNG_MAX_BYTES) return 0;
-    if (uint64_t(png.rowBytes + 1) * (png.height + 1) > PNG_MAX_BYTES) return 0;
     return 1;
 }
 
@@ -123,7 +120,7 @@ int inflateImage() {
     size_t zero = png.rowBytes + 1;
     png.inflatedLen = zero + size_t(needed);
     png.inflated = static_cast<uint8_t*>(malloc(png.inflatedLen));
-    if (!png.inflated) return 0;
+    if (!png.inflated) return DIBFailure(DIB_ERR_NO_MEMORY);
     memset(png.inflated, 0, zero);
     uLongf outLen = uLongf(needed);
     int rc = uncompress(png.inflated + zero, &outLen, png.idat, uLong(png.idatLen));
@@ -181,7 +178,7 @@ int maxIndex() {
 } // namespace
 
 void PngReset() {
-    free(png.file);
+    free(png.idatCopy);
     free(png.inflated);
     free(png.image);
     memset(&png, 0, sizeof png);
@@ -193,7 +190,7 @@ uint32_t rdUINT(const uint8_t* p) {
 
 int ReadChunk() {
     if (png.pos > png.fileLen || png.fileLen - png.pos < 12) return 0;
-    uint8_t* p = png.file + png.pos;
+    const uint8_t* p = png.file + png.pos;
     uint32_t len = rdUINT(p);
     if (len > 0x7FFFFFFFu || png.fileLen - png.pos - 12 < len) return 0;
     png.chunkLen = len;
@@ -322,7 +319,7 @@ void CopyRowPixel(uint8_t* target, uint32_t targetColumn, const uint8_t* source,
 
 int CopyFilteredInterlacedData() {
     png.image = static_cast<uint8_t*>(calloc(png.rowBytes ? png.rowBytes : 1, png.height));
-    if (!png.image) return 0;
+    if (!png.image) return DIBFailure(DIB_ERR_NO_MEMORY);
     uint8_t* pass = png.inflated + png.rowBytes + 1;
     for (int p = 0; p < 7; p++) {
         uint32_t w = passSize(png.width, kPassCol[p], kPassColStep[p]);
@@ -360,77 +357,54 @@ int CopyFilteredInterlacedData() {
     return 1;
 }
 
-int PNGdatToDIB(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
+namespace {
+
+// The first palette entry whose alpha is below the threshold: the one that
+// all transparent entries are redirected to; -1 when there is none.
+int transparentIndex() {
+    if (png.colorType != 3 || !png.trnsLen) return -1;
+    uint32_t limit = png.trnsLen < uint32_t(png.paletteCount) ? png.trnsLen : png.paletteCount;
+    for (uint32_t i = 0; i < limit; i++)
+        if (png.alpha[i] < png.alphaThreshold) return int(i);
+    return -1;
+}
+
+// Depth and palette size of the bitmap made from the picture.
+void chooseDepth(int transIndex, int* depth, int* palSize) {
     const int ct = png.colorType, bd = png.bitDepth;
-    const uint32_t w = png.width, h = png.height;
-    const int thr = png.alphaThreshold;
-
-    int transIndex = -1;
-    if (ct == 3 && png.trnsLen) {
-        uint32_t limit = png.trnsLen < uint32_t(png.paletteCount) ? png.trnsLen : png.paletteCount;
-        for (uint32_t i = 0; i < limit; i++)
-            if (png.alpha[i] < thr) {
-                transIndex = int(i);
-                break;
-            }
-    }
-
-    int depth, palSize;
     if (ct == 2 || ct == 4 || ct == 6) {
-        depth = 24;
-        palSize = 0;
+        *depth = 24;
+        *palSize = 0;
     } else if (bd == 1) {
-        depth = 1;
-        palSize = 2;
+        *depth = 1;
+        *palSize = 2;
         // A two-colour palette stays 1-bit only for black and white, and only
         // when no index has to be redirected to a transparent entry.
         if (ct == 3 && (png.paletteCount < 2 || transIndex >= 0 || !isBlackOrWhite(png.palette) ||
                         !isBlackOrWhite(png.palette + 3) || png.palette[0] == png.palette[3]))
-            depth = 4;
+            *depth = 4;
     } else if (bd == 2) {
-        depth = 4;
-        palSize = 4;
+        *depth = 4;
+        *palSize = 4;
     } else if (bd == 4) {
-        depth = 4;
-        palSize = 16;
+        *depth = 4;
+        *palSize = 16;
     } else {
-        depth = 8;
-        palSize = 256;
+        *depth = 8;
+        *palSize = 256;
     }
     if (ct == 3) {
-        palSize = png.paletteCount;
+        *palSize = png.paletteCount;
         // Indices beyond PLTE get black entries rather than pointing past the palette.
-        if (palSize < (1 << bd)) {
+        if (*palSize < (1 << bd)) {
             int m = maxIndex();
-            if (m >= palSize) palSize = m + 1;
+            if (m >= *palSize) *palSize = m + 1;
         }
     }
+}
 
-    uint64_t lineBytes = ((uint64_t(w) * depth + 31) / 32) * 4;
-    uint64_t imageBytes = lineBytes * h;
-    uint64_t total = 40 + uint64_t(palSize) * 4 + imageBytes;
-    if (total > PNG_MAX_BYTES + 2048) return 0;
-    uint8_t* mem = static_cast<uint8_t*>(calloc(size_t(total), 1));
-    if (!mem) return 0;
-    wrLE32(mem + BI_SIZE, 40);
-    wrLE32(mem + BI_WIDTH, w);
-    wrLE32(mem + BI_HEIGHT, h);
-    wrLE16(mem + BI_PLANES, 1);
-    wrLE16(mem + BI_BITCOUNT, uint16_t(depth));
-    wrLE32(mem + BI_SIZEIMAGE, uint32_t(imageBytes));
-    wrLE32(mem + BI_XPELS, 2500);
-    wrLE32(mem + BI_YPELS, 2500);
-    wrLE32(mem + BI_CLRUSED, uint32_t(palSize));
-    wrLE32(mem + BI_CLRIMPORTANT, uint32_t(palSize));
-    dib->mem = dib->bmih = mem;
-    dib->memSize = uint32_t(total);
-    dib->numColors = palSize ? palSize : 16777216;
-    dib->lineBytes = int32_t(lineBytes);
-    dib->palette = mem + 40;
-    dib->bits = mem + 40 + palSize * 4;
-
-    uint8_t* pal = dib->palette;
-    if (ct == 3) {
+void fillPalette(uint8_t* pal, int palSize) {
+    if (png.colorType == 3) {
         for (int i = 0; i < png.paletteCount; i++) {
             pal[i * 4] = png.palette[i * 3 + 2];
             pal[i * 4 + 1] = png.palette[i * 3 + 1];
@@ -439,107 +413,143 @@ int PNGdatToDIB(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
     } else if (palSize) {
         setGreyPalette(pal, palSize);
     }
+}
 
+// The transparency a tRNS chunk gives grey and RGB pictures: a grey level
+// becomes pure green in the palette, an RGB colour is taken as it is.
+void singleColourTransparency(uint8_t* pal, int palSize, uint16_t* hasTransparent,
+                              uint8_t* transparent) {
+    static const uint8_t kGreyMarker[3] = {0, 255, 0}; // blue, green, red
     *hasTransparent = 0;
-    if (ct == 0 && png.trnsLen && png.trnsGrey < palSize) {
-        uint8_t* e = pal + png.trnsGrey * 4;
-        e[0] = 0;
-        e[1] = 255;
-        e[2] = 0;
-        transparent[0] = 0;
-        transparent[1] = 255;
-        transparent[2] = 0;
+    if (png.colorType == 0 && png.trnsLen && png.trnsGrey < palSize) {
+        memcpy(pal + png.trnsGrey * 4, kGreyMarker, 3);
+        memcpy(transparent, kGreyMarker, 3);
         *hasTransparent = 1;
-    } else if (ct == 2 && png.trnsLen) {
+    } else if (png.colorType == 2 && png.trnsLen) {
         transparent[0] = png.trnsRGB[2];
         transparent[1] = png.trnsRGB[1];
         transparent[2] = png.trnsRGB[0];
         *hasTransparent = 1;
     }
+}
 
+// One row of samples into one stored row of the bitmap.
+void convertRow(const uint8_t* src, uint8_t* dst, int depth, const uint8_t* remap, int transIndex) {
+    const int ct = png.colorType, bd = png.bitDepth;
+    const uint32_t w = png.width;
+    if (depth == 1) {
+        memcpy(dst, src, png.rowBytes);
+    } else if (depth == 4) {
+        for (uint32_t x = 0; x < w; x++) {
+            int s = sampleAt(src, x, bd);
+            if (ct == 3) s = remap[s];
+            dst[x >> 1] |= uint8_t((x & 1) ? s : s << 4);
+        }
+    } else if (depth == 8) {
+        if (bd == 16) {
+            for (uint32_t x = 0; x < w; x++) dst[x] = src[2 * x];
+        } else if (transIndex >= 0) {
+            for (uint32_t x = 0; x < w; x++) dst[x] = remap[src[x]];
+        } else {
+            memcpy(dst, src, w);
+        }
+    } else if (ct == 2) {
+        const size_t step = bd == 8 ? 3 : 6, o = bd == 8 ? 1 : 2;
+        for (uint32_t x = 0; x < w; x++, src += step, dst += 3) {
+            dst[0] = src[2 * o];
+            dst[1] = src[o];
+            dst[2] = src[0];
+        }
+    } else if (ct == 4) {
+        size_t step = bd == 8 ? 2 : 4;
+        for (uint32_t x = 0; x < w; x++, src += step, dst += 3) dst[0] = dst[1] = dst[2] = *src;
+    } else {
+        size_t step = bd == 8 ? 4 : 8, o = bd == 8 ? 1 : 2;
+        for (uint32_t x = 0; x < w; x++, src += step, dst += 3) {
+            dst[0] = src[2 * o];
+            dst[1] = src[o];
+            dst[2] = src[0];
+        }
+    }
+}
+
+void copyRows(DIB* dib, int depth, int transIndex) {
     // Palette index after the alpha reduction.
     uint8_t remap[256];
     for (int i = 0; i < 256; i++)
-        remap[i] = uint8_t(transIndex >= 0 && png.alpha[i] < thr ? transIndex : i);
+        remap[i] = uint8_t(transIndex >= 0 && png.alpha[i] < png.alphaThreshold ? transIndex : i);
+    const uint32_t h = png.height;
+    for (uint32_t y = 0; y < h; y++)
+        convertRow(png.rows + y * png.rowStride, dib->bits + (h - 1 - y) * size_t(dib->lineBytes),
+                   depth, remap, transIndex);
+}
 
+// Pixels of an alpha channel below the threshold get a colour the picture
+// does not use, which becomes the transparent one.
+void alphaToColour(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
+    const int bd = png.bitDepth;
+    int found = GetUnusedColor(dib, transparent);
+    *hasTransparent = uint16_t(found ? 1 : 0);
+    if (!found) return;
+    const size_t step = size_t(channels(png.colorType)) * (bd / 8);
+    const size_t alphaAt = step - bd / 8;
+    const uint32_t h = png.height;
     for (uint32_t y = 0; y < h; y++) {
-        const uint8_t* src = png.rows + y * png.rowStride;
-        uint8_t* dst = dib->bits + (h - 1 - y) * lineBytes;
-        if (depth == 1) {
-            memcpy(dst, src, png.rowBytes);
-        } else if (depth == 4) {
-            for (uint32_t x = 0; x < w; x++) {
-                int s = sampleAt(src, x, bd);
-                if (ct == 3) s = remap[s];
-                dst[x >> 1] |= uint8_t((x & 1) ? s : s << 4);
-            }
-        } else if (depth == 8) {
-            if (bd == 16) {
-                for (uint32_t x = 0; x < w; x++) dst[x] = src[2 * x];
-            } else if (transIndex >= 0) {
-                for (uint32_t x = 0; x < w; x++) dst[x] = remap[src[x]];
-            } else {
-                memcpy(dst, src, w);
-            }
-        } else if (ct == 2) {
-            if (bd == 8) {
-                for (uint32_t x = 0; x < w; x++, src += 3, dst += 3) {
-                    dst[0] = src[2];
-                    dst[1] = src[1];
-                    dst[2] = src[0];
-                }
-            } else {
-                for (uint32_t x = 0; x < w; x++, src += 6, dst += 3) {
-                    dst[0] = src[4];
-                    dst[1] = src[2];
-                    dst[2] = src[0];
-                }
-            }
-        } else if (ct == 4) {
-            size_t step = bd == 8 ? 2 : 4;
-            for (uint32_t x = 0; x < w; x++, src += step, dst += 3) dst[0] = dst[1] = dst[2] = *src;
-        } else {
-            size_t step = bd == 8 ? 4 : 8, o = bd == 8 ? 1 : 2;
-            for (uint32_t x = 0; x < w; x++, src += step, dst += 3) {
-                dst[0] = src[2 * o];
-                dst[1] = src[o];
-                dst[2] = src[0];
-            }
-        }
+        const uint8_t* src = png.rows + y * png.rowStride + alphaAt;
+        uint8_t* dst = dib->bits + (h - 1 - y) * size_t(dib->lineBytes);
+        for (uint32_t x = 0; x < png.width; x++, src += step, dst += 3)
+            if (*src < png.alphaThreshold) memcpy(dst, transparent, 3);
     }
+}
 
-    if (ct == 4 || ct == 6) {
-        int found = GetUnusedColor(dib, transparent);
-        *hasTransparent = uint16_t(found ? 1 : 0);
-        if (found) {
-            size_t step = size_t(channels(ct)) * (bd / 8);
-            size_t alphaAt = step - bd / 8;
-            for (uint32_t y = 0; y < h; y++) {
-                const uint8_t* src = png.rows + y * png.rowStride + alphaAt;
-                uint8_t* dst = dib->bits + (h - 1 - y) * lineBytes;
-                for (uint32_t x = 0; x < w; x++, src += step, dst += 3)
-                    if (*src < thr) memcpy(dst, transparent, 3);
-            }
-        }
+} // namespace
+
+int PNGdatToDIB(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
+    const int transIndex = transparentIndex();
+    int depth, palSize;
+    chooseDepth(transIndex, &depth, &palSize);
+    if (!MakeDIBBlock(dib, int32_t(png.width), int32_t(png.height), depth, BMP_RGB,
+                      uint32_t(palSize), nullptr))
+        return 0;
+    fillPalette(dib->palette, palSize);
+    singleColourTransparency(dib->palette, palSize, hasTransparent, transparent);
+    copyRows(dib, depth, transIndex);
+    if (png.colorType == 4 || png.colorType == 6) {
+        alphaToColour(dib, hasTransparent, transparent);
     } else if (transIndex >= 0) {
         int found = GetUnusedColor(dib, transparent);
         *hasTransparent = uint16_t(found ? 1 : 0);
-        if (found) memcpy(pal + transIndex * 4, transparent, 3);
+        if (found) memcpy(dib->palette + transIndex * 4, transparent, 3);
     }
     return 1;
 }
 
-int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
-                int gamma, const char* fileName) {
-    (void)gamma; // gAMA is never applied: the panel shows the samples as stored
-    *hasTransparent = 0;
-    PngReset();
-    png.file = ReadImageFile(fileName, PNG_MAX_BYTES, &png.fileLen);
-    if (!png.file) return 0;
-    int ok = png.fileLen >= 8 && memcmp(png.file, kSignature, 8) == 0;
-    png.pos = 8;
-    png.alphaThreshold = alphaThreshold;
-    memset(png.alpha, 255, sizeof png.alpha);
+namespace {
+
+// Several IDAT chunks are joined in a buffer of our own; one is read in place.
+int addImageData() {
+    if (!png.idat) {
+        png.idat = png.chunkData;
+        png.idatLen = png.chunkLen;
+        return 1;
+    }
+    if (!png.idatCopy) {
+        // The rest of the file bounds what the chunks still to come can add.
+        png.idatCapacity = png.idatLen + (png.fileLen - png.pos) + png.chunkLen;
+        png.idatCopy = static_cast<uint8_t*>(malloc(png.idatCapacity));
+        if (!png.idatCopy) return DIBFailure(DIB_ERR_NO_MEMORY);
+        memcpy(png.idatCopy, png.idat, png.idatLen);
+        png.idat = png.idatCopy;
+    }
+    if (png.idatCapacity - png.idatLen < png.chunkLen) return DIBFailure(DIB_ERR_DAMAGED);
+    memcpy(png.idatCopy + png.idatLen, png.chunkData, png.chunkLen);
+    png.idatLen += png.chunkLen;
+    return 1;
+}
+
+// Walks the chunks up to IEND and inflates the image data.
+int readChunks() {
+    int ok = 1;
     while (ok && !png.decoded) {
         if (!ReadChunk()) {
             ok = 0;
@@ -552,21 +562,29 @@ int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int al
         } else if (typeIs("tRNS")) {
             handleTransparency();
         } else if (typeIs("IDAT")) {
-            if (!png.idat) {
-                png.idat = png.chunkData;
-                png.idatLen = png.chunkLen;
-            } else {
-                // Appending closes the gap left by the chunk framing; the
-                // destination always lies before the source.
-                memmove(png.idat + png.idatLen, png.chunkData, png.chunkLen);
-                png.idatLen += png.chunkLen;
-            }
+            ok = addImageData();
         } else if (typeIs("IEND")) {
             ok = inflateImage();
             png.decoded = ok;
         }
     }
-    free(png.file);
+    return ok;
+}
+
+} // namespace
+
+int LoadPNGdata(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
+                const uint8_t* data, size_t size) {
+    *hasTransparent = 0;
+    PngReset();
+    if (!data || size < sizeof kSignature || memcmp(data, kSignature, sizeof kSignature) != 0)
+        return DIBFailure(DIB_ERR_UNSUPPORTED);
+    png.file = data;
+    png.fileLen = size;
+    png.pos = sizeof kSignature;
+    png.alphaThreshold = alphaThreshold;
+    memset(png.alpha, 255, sizeof png.alpha);
+    int ok = readChunks();
     png.file = nullptr;
     png.idat = nullptr;
     if (ok) {
@@ -580,13 +598,33 @@ int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int al
     return ok;
 }
 
-int LoadPNG(MultiDIB* list, const char* fileName) {
-    // The list is packed: its records are filled through an aligned copy.
+int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
+                int gamma, const char* fileName) {
+    (void)gamma; // gAMA is never applied: the panel shows the samples as stored
+    *hasTransparent = 0;
+    size_t size = 0;
+    uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
+    if (!data) return 0;
+    const int ok = LoadPNGdata(dib, hasTransparent, transparent, alphaThreshold, data, size);
+    free(data);
+    return ok;
+}
+
+int LoadPNGmemory(MultiDIB* list, const uint8_t* data, size_t size) {
     DIB dib;
     memset(&dib, 0, sizeof dib);
     uint16_t hasTransparent = 0;
-    int ok = LoadPNGfile(&dib, &hasTransparent, list->transparent, alphaLimit, 0, fileName);
-    memcpy(&list->slot[1], &dib, sizeof dib);
+    int ok = LoadPNGdata(&dib, &hasTransparent, list->transparent, alphaLimit, data, size);
+    list->slot[1] = dib;
     list->hasTransparent = hasTransparent;
+    return ok;
+}
+
+int LoadPNG(MultiDIB* list, const char* fileName) {
+    size_t size = 0;
+    uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
+    if (!data) return 0;
+    const int ok = LoadPNGmemory(list, data, size);
+    free(data);
     return ok;
 }

@@ -6,16 +6,22 @@
 
 namespace {
 
-constexpr int64_t kMaxSide = 16384;
-constexpr uint64_t kMaxPixelBytes = uint64_t(256) << 20;
-constexpr uint32_t kHeaderBytes = 40;
-
 int validDepth(int bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
-uint64_t rowBytes(int64_t width, int bits) {
-    return uint64_t((width * bits + 31) / 32) * 4;
+void fillNewPalette(uint8_t* pal, int bits, uint32_t colors, const DIB* model) {
+    if (model) {
+        memcpy(pal, model->palette, size_t(colors) * 4);
+    } else if (bits == 1) {
+        pal[0] = pal[1] = pal[2] = 255; // white first, black second
+    } else {
+        // Grey ramp from black to white for the other palette depths.
+        for (uint32_t k = 0; k < colors; ++k) {
+            const uint8_t g = uint8_t(k * 255 / (colors - 1));
+            pal[4 * k] = pal[4 * k + 1] = pal[4 * k + 2] = g;
+        }
+    }
 }
 
 int getPixel(const uint8_t* row, int64_t x, int bits) {
@@ -51,15 +57,16 @@ int NewDIB(DIB* dib, int32_t width, int32_t height, int32_t bitsPerPixel, const 
 
     const int haveModel = model && model->mem;
     int bits = bitsPerPixel;
-    if (bits == 0 && haveModel) bits = rdLE16(model->bmih + BI_BITCOUNT);
-    if (!validDepth(bits) || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
+    if (bits == 0 && haveModel) bits = DIBBitCount(model);
+    if (!validDepth(bits) || width <= 0 || height <= 0 ||
+        DIBTooManyPixels(uint64_t(width), uint64_t(height)))
         return fail();
 
     uint32_t colors = 0;
     int copyPalette = 0;
     if (bits <= 8) {
         colors = 1u << bits;
-        const int modelBits = haveModel ? rdLE16(model->bmih + BI_BITCOUNT) : 0;
+        const int modelBits = haveModel ? DIBBitCount(model) : 0;
         // A template without a palette, or with more entries than this depth
         // can index, gives only what fits.
         if (haveModel && modelBits <= 8 && model->numColors > 0) {
@@ -67,50 +74,16 @@ int NewDIB(DIB* dib, int32_t width, int32_t height, int32_t bitsPerPixel, const 
             if (uint32_t(model->numColors) < colors) colors = uint32_t(model->numColors);
         }
     }
-    const uint32_t between = bits <= 8 ? 4 * colors : bits == 16 ? 12 : 0;
-    const uint64_t line = rowBytes(width, bits);
-    const uint64_t area = line * uint64_t(height);
-    if (area > kMaxPixelBytes) return fail();
-    const size_t total = size_t(kHeaderBytes + between + area);
-    uint8_t* block = static_cast<uint8_t*>(calloc(1, total));
-    if (!block) return fail();
-
-    wrLE32(block + BI_SIZE, kHeaderBytes);
-    wrLE32(block + BI_WIDTH, uint32_t(width));
-    wrLE32(block + BI_HEIGHT, uint32_t(height));
-    wrLE16(block + BI_PLANES, 1);
-    wrLE16(block + BI_BITCOUNT, uint16_t(bits));
-    wrLE32(block + BI_COMPRESSION, bits == 16 ? 3 : 0);
-    wrLE32(block + BI_SIZEIMAGE, uint32_t(area));
-    wrLE32(block + BI_XPELS, 2500);
-    wrLE32(block + BI_YPELS, 2500);
-    wrLE32(block + BI_CLRUSED, colors);
-    wrLE32(block + BI_CLRIMPORTANT, colors);
-
-    uint8_t* pal = block + kHeaderBytes;
-    if (bits <= 8) {
-        if (copyPalette) {
-            memcpy(pal, model->palette, size_t(colors) * 4);
-        } else if (bits == 1) {
-            pal[0] = pal[1] = pal[2] = 255; // white first, black second
-        } else {
-            // Grey ramp from black to white for the other palette depths.
-            for (uint32_t k = 0; k < colors; ++k) {
-                const uint8_t g = uint8_t(k * 255 / (colors - 1));
-                pal[4 * k] = pal[4 * k + 1] = pal[4 * k + 2] = g;
-            }
-        }
-    } else if (bits == 16) {
-        wrLE32(pal, 0xF800);
-        wrLE32(pal + 4, 0x07E0);
-        wrLE32(pal + 8, 0x001F);
-    }
+    DIB fresh;
+    if (!MakeDIBBlock(&fresh, width, height, bits, bits == 16 ? BMP_BITFIELDS : BMP_RGB, colors,
+                      nullptr))
+        return fail();
+    if (bits <= 8) fillNewPalette(fresh.palette, bits, colors, copyPalette ? model : nullptr);
     free(dib->mem);
     memset(dib, 0, sizeof *dib);
     dib->rcPos = pos;
     dib->rcActive = active;
-    dib->mem = block;
-    InitDIB(dib);
+    ReplaceDIBBlock(dib, &fresh);
     return 1;
 }
 
@@ -148,21 +121,18 @@ int CopyRotateDIB(DIB* destination, const DIB* source, int32_t angle) {
 int CopyRotate90DIB(DIB* destination, const DIB* source, int32_t angle) {
     if (!destination || !source || !source->mem) return 0;
     if (angle != 90 && angle != 180 && angle != 270) return 0;
-    const uint8_t* sh = source->bmih;
-    const int bits = rdLE16(sh + BI_BITCOUNT);
-    const uint32_t compression = rdLE32(sh + BI_COMPRESSION);
-    const int64_t W = int32_t(rdLE32(sh + BI_WIDTH));
-    const int64_t H = int32_t(rdLE32(sh + BI_HEIGHT));
-    if (!validDepth(bits) || (compression != 0 && compression != 3)) return 0;
-    if (W <= 0 || H <= 0 || W > kMaxSide || H > kMaxSide) return 0;
+    const int bits = DIBBitCount(source);
+    const uint32_t compression = rdLE32(source->bmih + BI_COMPRESSION);
+    const int64_t W = DIBWidth(source), H = DIBHeight(source);
+    if (!validDepth(bits) || (compression != BMP_RGB && compression != BMP_BITFIELDS)) return 0;
+    if (W <= 0 || H <= 0 || DIBTooManyPixels(uint64_t(W), uint64_t(H))) return 0;
     if (source->bits < source->mem) return 0;
     const size_t head = size_t(source->bits - source->mem);
 
     const int64_t newW = angle == 180 ? W : H;
     const int64_t newH = angle == 180 ? H : W;
-    const uint64_t line = rowBytes(newW, bits);
+    const uint64_t line = DIBRowBytes(newW, bits);
     const uint64_t area = line * uint64_t(newH);
-    if (area > kMaxPixelBytes) return 0;
     uint8_t* block = static_cast<uint8_t*>(calloc(1, size_t(head + area)));
     if (!block) return 0;
     memcpy(block, source->mem, head);

@@ -5,18 +5,14 @@
 
 #include "image/dib.h"
 
-// Largest picture the reader accepts: each side and the whole pixel area.
-constexpr uint32_t PNG_MAX_SIDE = 1u << 20;
-constexpr uint64_t PNG_MAX_BYTES = 1ull << 30;
-
 struct PngState {
-    uint8_t* file; // the whole file
+    const uint8_t* file; // the whole file, owned by the caller
     size_t fileLen;
     size_t pos;
 
     uint32_t chunkLen;
     uint8_t chunkType[4];
-    uint8_t* chunkData;
+    const uint8_t* chunkData;
 
     uint32_t width, height;
     uint8_t bitDepth, colorType, compression, filterMethod, interlace;
@@ -31,8 +27,10 @@ struct PngState {
     uint8_t alpha[256];
     int alphaThreshold;
 
-    uint8_t* idat; // compressed stream, gathered inside the file buffer
+    const uint8_t* idat; // compressed stream: the one IDAT chunk, or idatCopy
     size_t idatLen;
+    uint8_t* idatCopy; // owned, when several IDAT chunks are joined
+    size_t idatCapacity;
 
     size_t rowBytes;
     uint8_t* inflated; // zero row, then (filter byte + row bytes) per row

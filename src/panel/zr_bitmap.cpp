@@ -65,7 +65,7 @@ int bmpLayout(const uint8_t* bmp, BmpLayout& out) {
         if (out.paletteEntries == 0) out.paletteEntries = 1u << out.bits;
         if (out.paletteEntries > 256) return 0;
     }
-    uint64_t rowBytes = ((uint64_t(out.width) * uint64_t(out.bits) + 31) / 32) * 4;
+    uint64_t rowBytes = DIBRowBytes(out.width, out.bits);
     uint64_t pixelBytes = rowBytes * uint64_t(out.height);
     if (out.pixelOffset < minHeaderBytes + 4 * out.paletteEntries) return 0;
     if (uint64_t(out.pixelOffset) + pixelBytes > out.fileSize) return 0;

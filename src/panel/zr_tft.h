@@ -2,6 +2,8 @@
 // controller. Pixels go into frameMem (RGB565 little-endian, rows bottom-up,
 // coordinates of the current orientation).
 #pragma once
+#include "image/rgb565.h"
+
 #include <cstdint>
 #include <mutex>
 
@@ -74,9 +76,3 @@ void BMPdat2Linebuf(const uint8_t* row, int count);
 
 // ---- start and demo screens ----
 void Screen(unsigned n);
-
-// RGB565 from 8-bit components (the one packing used everywhere).
-// Values outside 0..255 behave as on the module (b is shifted as a signed value).
-inline uint16_t rgb565(int r, int g, int b) {
-    return uint16_t(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3));
-}

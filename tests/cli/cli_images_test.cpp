@@ -127,3 +127,25 @@ TEST(CliPictures, UnreadablePicturesAndFirmwareAreRefusedByName) {
 
     EXPECT_EQ(runCli("--decode onlyone.png").status, 2);
 }
+
+TEST(CliPictures, RefusedPicturesSayWhy) {
+    TempDir dir;
+    std::string fake = dir.write("fake.png", "not a picture at all");
+    EXPECT_NE(runCli("--decode " + fake + " " + dir.file("x.bmp")).err.find("unsupported"),
+              std::string::npos);
+    CliRun missing = runCli("--prepare " + dir.file("missing.gif") + " " + dir.file("y.bmp"));
+    EXPECT_NE(missing.err.find("no such file"), std::string::npos) << missing.err;
+
+    // A long, thin picture within the pixel limit loads; one beyond it is named too large.
+    std::vector<uint8_t> thin = makeBmp24(65535, 1, [](int x, int) { return uint32_t(x); });
+    writeFile(dir.file("thin.bmp"), thin);
+    CliRun loaded = runCli("--decode " + dir.file("thin.bmp") + " " + dir.file("t.bmp"));
+    EXPECT_EQ(loaded.status, 0) << loaded.err;
+    std::vector<uint8_t> big = makeBmp24(1, 1, [](int, int) { return 0u; });
+    putLE(big, 18, 5000, 4);
+    putLE(big, 22, 5000, 4);
+    writeFile(dir.file("big.bmp"), big);
+    CliRun refused = runCli("--prepare " + dir.file("big.bmp") + " " + dir.file("b.bmp"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("too large"), std::string::npos) << refused.err;
+}
