@@ -8,13 +8,6 @@
 
 namespace {
 
-// Blocks stay below 2 GiB so that lineBytes (i32) and memSize (u32) hold them.
-constexpr uint64_t kMaxBlock = 0x7FFFFFFFu;
-
-uint64_t rowBytesFor(uint64_t width, uint32_t bitCount) {
-    return ((width * bitCount + 31) / 32) * 4;
-}
-
 // Fits or stretches (srcW x srcH) into the requested box; 0 when both sides
 // are missing.
 int targetSize(int32_t srcW, int32_t srcH, int w, int h, int keepAspect, int32_t* outW,
@@ -45,9 +38,9 @@ int targetSize(int32_t srcW, int32_t srcH, int w, int h, int keepAspect, int32_t
 // the new size, laid out into *out.
 int newSizedBlock(const DIB* dib, const DIBLayout& l, int32_t w, int32_t h, DIB* out) {
     memset(out, 0, sizeof *out);
-    uint64_t line = rowBytesFor(uint64_t(w), uint32_t(l.bitCount));
+    uint64_t line = DIBRowBytes(w, l.bitCount);
     uint64_t total = l.pixelOffset + line * uint64_t(h);
-    if (total > kMaxBlock) return 0;
+    if (total > DIB_MAX_BLOCK) return 0;
     uint8_t* blk = static_cast<uint8_t*>(calloc(1, size_t(total)));
     if (!blk) return 0;
     memcpy(blk, dib->mem, l.pixelOffset);
@@ -212,13 +205,15 @@ int ResizeDIB(DIB* dib, int width, int height, int keepAspect) {
     return 1;
 }
 
-int HalftoneResizeDIB(DIB* dib, int width, int height, int keepAspect) {
+namespace {
+
+// The averaged picture in a new block *out; the picture itself stays as it is.
+int halftoneInto(const DIB* dib, int width, int height, int keepAspect, DIB* out) {
     DIBLayout l;
     if (!GetDIBLayout(dib, &l)) return 0;
     int32_t w, h;
     if (!targetSize(l.width, l.height, width, height, keepAspect, &w, &h)) return 0;
-    // Other depths are averaged from a 24-bit copy; the picture itself changes
-    // only once the result is complete.
+    // Other depths are averaged from a 24-bit copy.
     DIB tmp = {};
     const DIB* src = dib;
     if (l.bitCount != 24) {
@@ -230,15 +225,21 @@ int HalftoneResizeDIB(DIB* dib, int width, int height, int keepAspect) {
         src = &tmp;
     }
     DIBLayout ls, lo;
-    DIB out;
-    int ok = GetDIBLayout(src, &ls) && newSizedBlock(src, ls, w, h, &out);
+    int ok = GetDIBLayout(src, &ls) && newSizedBlock(src, ls, w, h, out);
     if (ok) {
-        GetDIBLayout(&out, &lo);
-        ok = boxFilter(src, ls, &out, lo);
-        if (!ok) free(out.mem);
+        GetDIBLayout(out, &lo);
+        ok = boxFilter(src, ls, out, lo);
+        if (!ok) free(out->mem);
     }
     free(tmp.mem);
-    if (!ok) return 0;
+    return ok;
+}
+
+} // namespace
+
+int HalftoneResizeDIB(DIB* dib, int width, int height, int keepAspect) {
+    DIB out;
+    if (!halftoneInto(dib, width, height, keepAspect, &out)) return 0;
     ReplaceDIBBlock(dib, &out);
     return 1;
 }
@@ -247,14 +248,11 @@ int NewResizeDIB(DIB* dib, int width, int height, int keepAspect) {
     DIBLayout l;
     if (!dib || !dib->mem || !GetDIBLayout(dib, &l)) return 0;
     if (l.bitCount <= 8) return ResizeDIB(dib, width, height, keepAspect);
-    int32_t w, h;
-    if (!targetSize(l.width, l.height, width, height, keepAspect, &w, &h)) return 0;
-    // The steps run on a copy: if any of them fails, the picture is untouched.
+    // The result is built beside the picture, which changes only once every
+    // step has succeeded; a 24-bit picture is averaged without a copy.
     DIB work;
-    if (!duplicate(dib, l, &work)) return 0;
-    int ok = ChangeDIBto24Bit(&work) && HalftoneResizeDIB(&work, width, height, keepAspect);
-    if (ok && l.bitCount == 16) ok = ChangeDIBto16Bit(&work, 1);
-    if (!ok) {
+    if (!halftoneInto(dib, width, height, keepAspect, &work)) return 0;
+    if (l.bitCount == 16 && !ChangeDIBto16Bit(&work, 1)) {
         free(work.mem);
         return 0;
     }
