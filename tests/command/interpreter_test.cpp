@@ -4,6 +4,7 @@
 #include "command/sendfile.h"
 #include "command/settings.h"
 #include "panel/zr_tft.h"
+#include "support/bmp_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -165,24 +166,10 @@ TEST_F(Interpreter, TruncatedCommandsAtTheEndOfTheTextStopSafely) {
 }
 
 namespace {
-// A 2 x 1 24-bit BMP file image.
+// A 2 x 1 24-bit BMP file image: a blue pixel, then a red one.
 std::string tinyBmp() {
-    std::string bmp(14 + 40 + 8, '\0');
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) bmp[at + i] = char(v >> (8 * i));
-    };
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    put32(2, uint32_t(bmp.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, 2);
-    put32(22, 1);
-    bmp[26] = 1;
-    bmp[28] = 24;
-    bmp[54] = char(0xFF); // blue pixel, then a red one
-    bmp[59] = char(0xFF);
-    return bmp;
+    std::vector<uint8_t> b = makeBmp24(2, 1, [](int x, int) { return x ? 0xFF0000u : 0x0000FFu; });
+    return std::string(b.begin(), b.end());
 }
 } // namespace
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "image/dib.h"
-#include "support/dib_fields.h"
 
 #include <png.h>
 
@@ -12,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,13 +51,9 @@ bool readPng(const std::string& path, Png* out) {
     return true;
 }
 
-using dibtest::depth;
-using dibtest::height;
-using dibtest::width;
-
 int paletteIndex(const DIB& d, int x, int y) {
-    const uint8_t* row = d.bits + size_t(height(d) - 1 - y) * d.lineBytes;
-    switch (depth(d)) {
+    const uint8_t* row = d.bits + size_t(DIBHeight(&d) - 1 - y) * d.lineBytes;
+    switch (DIBBitCount(&d)) {
     case 1:
         return (row[x >> 3] >> (7 - (x & 7))) & 1;
     case 4:
@@ -69,16 +65,16 @@ int paletteIndex(const DIB& d, int x, int y) {
 
 // Colour of the pixel at (x, y), y counted from the top as on screen.
 Rgb colourAt(const DIB& d, int x, int y) {
-    const uint8_t* row = d.bits + size_t(height(d) - 1 - y) * d.lineBytes;
-    if (depth(d) <= 8) {
+    const uint8_t* row = d.bits + size_t(DIBHeight(&d) - 1 - y) * d.lineBytes;
+    if (DIBBitCount(&d) <= 8) {
         const uint8_t* e = d.palette + 4 * paletteIndex(d, x, y);
         return {e[2], e[1], e[0]};
     }
-    if (depth(d) == 16) {
+    if (DIBBitCount(&d) == 16) {
         const int v = rdLE16(row + 2 * x);
         return {v >> 11, (v >> 5) & 63, v & 31};
     }
-    const uint8_t* p = row + size_t(x) * (depth(d) / 8);
+    const uint8_t* p = row + size_t(x) * (DIBBitCount(&d) / 8);
     return {p[2], p[1], p[0]};
 }
 
@@ -103,18 +99,21 @@ void expectUsable(const Loaded& l, const std::string& name) {
     ASSERT_EQ(l.list->count, 1) << name;
     const DIB& d = l.pic();
     ASSERT_NE(d.mem, nullptr) << name;
-    EXPECT_GT(width(d), 0) << name;
-    EXPECT_GT(height(d), 0) << name;
-    EXPECT_EQ(rdLE32(d.bmih + BI_COMPRESSION) == 3 ? 16 : 0, depth(d) == 16 ? 16 : 0) << name;
-    EXPECT_EQ(d.memSize, uint32_t(d.bits - d.mem) + uint32_t(d.lineBytes) * height(d)) << name;
-    EXPECT_TRUE(depth(d) == 1 || depth(d) == 4 || depth(d) == 8 || depth(d) == 16 || depth(d) == 24)
-        << name << " has depth " << depth(d);
-    if (depth(d) <= 8) {
+    EXPECT_GT(DIBWidth(&d), 0) << name;
+    EXPECT_GT(DIBHeight(&d), 0) << name;
+    EXPECT_EQ(rdLE32(d.bmih + BI_COMPRESSION) == 3 ? 16 : 0, DIBBitCount(&d) == 16 ? 16 : 0)
+        << name;
+    EXPECT_EQ(d.memSize, uint32_t(d.bits - d.mem) + uint32_t(d.lineBytes) * DIBHeight(&d)) << name;
+    EXPECT_TRUE(DIBBitCount(&d) == 1 || DIBBitCount(&d) == 4 || DIBBitCount(&d) == 8 ||
+                DIBBitCount(&d) == 16 || DIBBitCount(&d) == 24)
+        << name << " has depth " << DIBBitCount(&d);
+    if (DIBBitCount(&d) <= 8) {
         int highest = 0;
-        for (int y = 0; y < height(d); ++y)
-            for (int x = 0; x < width(d); ++x) highest = std::max(highest, paletteIndex(d, x, y));
+        for (int y = 0; y < DIBHeight(&d); ++y)
+            for (int x = 0; x < DIBWidth(&d); ++x)
+                highest = std::max(highest, paletteIndex(d, x, y));
         EXPECT_LT(highest, d.numColors) << name;
-        EXPECT_LE(d.numColors, 1 << depth(d)) << name;
+        EXPECT_LE(d.numColors, 1 << DIBBitCount(&d)) << name;
     }
 }
 
@@ -124,13 +123,14 @@ int mismatches(const DIB& d, const Png& ref, std::string* first) {
     for (int y = 0; y < ref.height; ++y) {
         for (int x = 0; x < ref.width; ++x) {
             Rgb got = colourAt(d, x, y);
-            Rgb want = depth(d) == 16 ? to565(ref.at(x, y)) : ref.at(x, y);
+            Rgb want = DIBBitCount(&d) == 16 ? to565(ref.at(x, y)) : ref.at(x, y);
             if (got == want) continue;
-            if (bad++ == 0)
-                *first = "(" + std::to_string(x) + "," + std::to_string(y) + ") got " +
-                         std::to_string(got.r) + "," + std::to_string(got.g) + "," +
-                         std::to_string(got.b) + " want " + std::to_string(want.r) + "," +
-                         std::to_string(want.g) + "," + std::to_string(want.b);
+            if (bad++ == 0) {
+                std::ostringstream where;
+                where << "(" << x << "," << y << ") got " << got.r << "," << got.g << "," << got.b
+                      << " want " << want.r << "," << want.g << "," << want.b;
+                *first = where.str();
+            }
         }
     }
     return bad;
@@ -143,8 +143,8 @@ void expectLooksLike(const std::string& file, const std::string& reference) {
     expectUsable(l, file);
     Png ref;
     ASSERT_TRUE(readPng(kSuite + "/reference/" + reference, &ref)) << reference;
-    ASSERT_EQ(width(l.pic()), ref.width);
-    ASSERT_EQ(height(l.pic()), ref.height);
+    ASSERT_EQ(DIBWidth(&l.pic()), ref.width);
+    ASSERT_EQ(DIBHeight(&l.pic()), ref.height);
     std::string where;
     EXPECT_EQ(mismatches(l.pic(), ref, &where), 0) << "first at " << where;
 }

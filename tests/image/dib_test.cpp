@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "image/dib.h"
+#include "support/bmp_writer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,91 +14,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void put16(Bytes& b, uint16_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void put32(Bytes& b, uint32_t v) {
-    for (int k = 0; k < 4; ++k) b.push_back(uint8_t(v >> (8 * k)));
-}
-
-// A BMP file, field by field, so that tests can break any one of them.
-struct BmpFile {
-    int32_t width = 4;
-    int32_t height = 2;
-    uint16_t planes = 1;
-    uint16_t bits = 8;
-    uint32_t compression = 0;
-    uint32_t headerSize = 40;
-    int64_t clrUsed = -1; // -1: the number of palette entries given
-    Bytes masks;          // written right after the header
-    Bytes palette;        // 4 bytes an entry: blue, green, red, 0
-    Bytes gap;            // between palette and pixels
-    Bytes pixels;         // rows as stored, or the RLE stream
-    int64_t offBits = -1; // -1: where the pixels really start
-    int64_t sizeDelta = 0;
-    uint16_t magic = 0x4D42;
-
-    Bytes build() const {
-        Bytes h;
-        put32(h, headerSize);
-        put32(h, uint32_t(width));
-        put32(h, uint32_t(height));
-        put16(h, planes);
-        put16(h, bits);
-        put32(h, compression);
-        put32(h, uint32_t(pixels.size()));
-        put32(h, 2835);
-        put32(h, 2835);
-        put32(h, uint32_t(clrUsed >= 0 ? clrUsed : int64_t(palette.size() / 4)));
-        put32(h, 0);
-        h.resize(headerSize, 0);
-        const size_t start = 14 + h.size() + masks.size() + palette.size() + gap.size();
-        const size_t total = start + pixels.size();
-        Bytes f;
-        put16(f, magic);
-        put32(f, uint32_t(int64_t(total) + sizeDelta));
-        put32(f, 0);
-        put32(f, uint32_t(offBits >= 0 ? offBits : int64_t(start)));
-        f.insert(f.end(), h.begin(), h.end());
-        f.insert(f.end(), masks.begin(), masks.end());
-        f.insert(f.end(), palette.begin(), palette.end());
-        f.insert(f.end(), gap.begin(), gap.end());
-        f.insert(f.end(), pixels.begin(), pixels.end());
-        return f;
-    }
-};
-
-Bytes entries(std::initializer_list<uint32_t> rgb) {
-    Bytes p;
-    for (uint32_t c : rgb) {
-        p.push_back(uint8_t(c));
-        p.push_back(uint8_t(c >> 8));
-        p.push_back(uint8_t(c >> 16));
-        p.push_back(0);
-    }
-    return p;
-}
-
-Bytes greyPalette(int n) {
-    Bytes p;
-    for (int k = 0; k < n; ++k) p.insert(p.end(), {uint8_t(k), uint8_t(k), uint8_t(k), 0});
-    return p;
-}
-
-std::string writeTemp(const std::string& name, const Bytes& data) {
-    // Per process: ctest runs tests in parallel, and several write the same names.
-    std::string path =
-        ::testing::TempDir() + "vantorix_dib_" + std::to_string(::getpid()) + "_" + name;
-    FILE* f = fopen(path.c_str(), "wb");
-    EXPECT_NE(f, nullptr);
-    if (f) {
-        if (!data.empty()) fwrite(data.data(), 1, data.size(), f);
-        fclose(f);
-    }
-    return path;
-}
-
 // The image list is big; tests keep it on the heap and free it at the end.
 struct List {
     MultiDIB* l = new MultiDIB();
@@ -108,7 +24,7 @@ struct List {
     MultiDIB* operator->() { return l; }
     const DIB& pic() const { return l->slot[1]; }
     int load(const std::string& name, const Bytes& data) {
-        return LoadDIB(l, writeTemp(name, data).c_str());
+        return LoadDIBmemory(l, data.data(), data.size(), name.c_str());
     }
 };
 
@@ -190,10 +106,10 @@ TEST(DibLoad, OneBitPicturesKeepTheBrighterColourFirst) {
         Bytes palette;
         bool inverted;
     };
-    const Case cases[] = {{entries({0x000000, 0xFFFFFF}), true},
-                          {entries({0xFFFFFF, 0x000000}), false},
-                          {entries({0xFF0000, 0xFFFF00}), true},
-                          {entries({0x808080, 0x808080}), false}};
+    const Case cases[] = {{paletteOf({0x000000, 0xFFFFFF}), true},
+                          {paletteOf({0xFFFFFF, 0x000000}), false},
+                          {paletteOf({0xFF0000, 0xFFFF00}), true},
+                          {paletteOf({0x808080, 0x808080}), false}};
     for (const Case& c : cases) {
         BmpFile f;
         f.bits = 1;
@@ -219,7 +135,7 @@ TEST(DibLoad, OneBitPicturesKeepTheBrighterColourFirst) {
     f.bits = 1;
     f.width = 8;
     f.height = 1;
-    f.palette = entries({0x00FF00});
+    f.palette = paletteOf({0x00FF00});
     f.pixels = {0x00, 0, 0, 0};
     List list;
     ASSERT_EQ(list.load("one.bmp", f.build()), 1);
@@ -431,7 +347,7 @@ TEST(DibLoad, PalettesAreClampedOrWidenedToWhatPixelsNeed) {
     EXPECT_EQ(0, memcmp(row(list.pic(), 1), "\3\2\1\0", 4));
     // A short palette that pixels overrun grows to the full depth, black.
     f = eightBit();
-    f.palette = entries({0x112233, 0x445566});
+    f.palette = paletteOf({0x112233, 0x445566});
     f.pixels = {0, 1, 200, 1, 0, 0, 0, 0};
     ASSERT_EQ(list.load("short.bmp", f.build()), 1);
     EXPECT_EQ(list.pic().numColors, 256);
@@ -494,15 +410,15 @@ TEST(DibLoad, TopDownRowsAreStoredBottomUp) {
 
 TEST(DibLoad, OldOs2HeaderBecomesAnInfoHeader) {
     Bytes f;
-    put16(f, 0x4D42);
-    put32(f, 14 + 12 + 6 + 8);
-    put32(f, 0);
-    put32(f, 14 + 12 + 6);
-    put32(f, 12);
-    put16(f, 3);
-    put16(f, 2);
-    put16(f, 1);
-    put16(f, 1);
+    imagebytes::putLE16(f, 0x4D42);
+    imagebytes::putLE32(f, 14 + 12 + 6 + 8);
+    imagebytes::putLE32(f, 0);
+    imagebytes::putLE32(f, 14 + 12 + 6);
+    imagebytes::putLE32(f, 12);
+    imagebytes::putLE16(f, 3);
+    imagebytes::putLE16(f, 2);
+    imagebytes::putLE16(f, 1);
+    imagebytes::putLE16(f, 1);
     f.insert(f.end(), {0, 0, 0xFF, 0xFF, 0, 0}); // red, blue: 3-byte entries
     f.insert(f.end(), {0x40, 0, 0, 0, 0xA0, 0, 0, 0});
     List list;
@@ -524,9 +440,9 @@ TEST(DibLoad, SixteenBitPicturesBecomeRgb565_NeedsColourConversions) {
     f.width = 2;
     f.height = 1;
     f.compression = 3;
-    put32(f.masks, 0xF800);
-    put32(f.masks, 0x07E0);
-    put32(f.masks, 0x001F);
+    imagebytes::putLE32(f.masks, 0xF800);
+    imagebytes::putLE32(f.masks, 0x07E0);
+    imagebytes::putLE32(f.masks, 0x001F);
     f.pixels = {0x34, 0x12, 0xCD, 0xAB};
     List list;
     ASSERT_EQ(list.load("565.bmp", f.build()), 1);
@@ -545,9 +461,9 @@ TEST(DibLoad, SixteenBitPicturesBecomeRgb565_NeedsColourConversions) {
 
     // An unusual mask layout (4-4-4 in the high bits) is read by its masks.
     f.compression = 3;
-    put32(f.masks, 0xF000);
-    put32(f.masks, 0x0F00);
-    put32(f.masks, 0x00F0);
+    imagebytes::putLE32(f.masks, 0xF000);
+    imagebytes::putLE32(f.masks, 0x0F00);
+    imagebytes::putLE32(f.masks, 0x00F0);
     f.pixels = {0xF0, 0xF0, 0x00, 0x0F}; // red+blue full; green full
     ASSERT_EQ(list.load("444.bmp", f.build()), 1);
     EXPECT_EQ(rdLE16(list.pic().bits), 0xF81F);
@@ -597,9 +513,9 @@ TEST(DibLoad, AlphaBecomesTheTransparentColour_NeedsColourConversions) {
     // Bit fields in an unusual order are read by their masks.
     f = thirtyTwo({0x11, 0x22, 0x33, 0x44}, 1);
     f.compression = 3;
-    put32(f.masks, 0x000000FF); // red
-    put32(f.masks, 0xFF000000); // green
-    put32(f.masks, 0x0000FF00); // blue
+    imagebytes::putLE32(f.masks, 0x000000FF); // red
+    imagebytes::putLE32(f.masks, 0xFF000000); // green
+    imagebytes::putLE32(f.masks, 0x0000FF00); // blue
     ASSERT_EQ(list.load("bf.bmp", f.build()), 1);
     EXPECT_EQ(0, memcmp(list.pic().bits, "\x22\x44\x11", 3));
 }

@@ -2,6 +2,7 @@
 #include "image/dib.h"
 #include "image/gif_internal.h"
 #include "image/readers_util.h"
+#include "support/image_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -77,11 +78,6 @@ void putSubBlocks(Bytes& f, const Bytes& data) {
     f.push_back(0);
 }
 
-void put16(Bytes& f, int v) {
-    f.push_back(uint8_t(v));
-    f.push_back(uint8_t(v >> 8));
-}
-
 int tableBits(size_t entries) {
     int b = 0;
     while ((2u << b) < entries) b++;
@@ -109,8 +105,8 @@ struct Frame {
 Bytes gifFile(int W, int H, const Bytes& global, int bg, const std::vector<Frame>& frames,
               const char* sig = "GIF89a") {
     Bytes f(sig, sig + 6);
-    put16(f, W);
-    put16(f, H);
+    imagebytes::putLE16(f, W);
+    imagebytes::putLE16(f, H);
     f.push_back(uint8_t(global.empty() ? 0 : 0x80 | tableBits(global.size() / 3)));
     f.push_back(uint8_t(bg));
     f.push_back(0);
@@ -128,10 +124,10 @@ Bytes gifFile(int W, int H, const Bytes& global, int bg, const std::vector<Frame
             f.insert(f.end(), gce.begin(), gce.end());
         }
         f.push_back(0x2C);
-        put16(f, fr.left);
-        put16(f, fr.top);
-        put16(f, fr.w);
-        put16(f, fr.h);
+        imagebytes::putLE16(f, fr.left);
+        imagebytes::putLE16(f, fr.top);
+        imagebytes::putLE16(f, fr.w);
+        imagebytes::putLE16(f, fr.h);
         size_t entries = (fr.local.empty() ? global.size() : fr.local.size()) / 3;
         f.push_back(uint8_t((fr.local.empty() ? 0 : 0x80 | tableBits(entries)) |
                             (fr.interlace ? 0x40 : 0)));
@@ -189,8 +185,8 @@ Bytes rampTable(int n) {
 }
 
 void expectFrameEquals(const DIB& d, const Frame& fr) {
-    ASSERT_EQ(dibWidth(d), fr.w);
-    ASSERT_EQ(dibHeight(d), fr.h);
+    ASSERT_EQ(DIBWidth(&d), fr.w);
+    ASSERT_EQ(DIBHeight(&d), fr.h);
     int bad = 0;
     for (int y = 0; y < fr.h && bad < 5; y++)
         for (int x = 0; x < fr.w && bad < 5; x++) {
@@ -215,7 +211,7 @@ TEST(GifReader, StillPicturesDecodeExactly) {
     EXPECT_EQ(list->count, 1);
     EXPECT_EQ(list->first, 1);
     EXPECT_EQ(list->current, 0);
-    EXPECT_LE(dibBits(slotAt(list, 1)), 4);
+    EXPECT_LE(DIBBitCount(&slotAt(list, 1)), 4);
     expectFrameEquals(slotAt(list, 1), small);
 
     // 256 colours with long repeated strings: codes grow to 12 bits and the
@@ -284,8 +280,8 @@ TEST(GifReader, AnimationDelaysAndComposition) {
     for (int k = 0; k < 4; k++) EXPECT_EQ(list->frameDelay[1 + k], tenths[k]) << k;
     EXPECT_EQ(list->delay, 1);
     for (int k = 0; k < 4; k++) {
-        EXPECT_EQ(dibWidth(slotAt(list, 1 + k)), 4);
-        EXPECT_EQ(dibHeight(slotAt(list, 1 + k)), 4);
+        EXPECT_EQ(DIBWidth(&slotAt(list, 1 + k)), 4);
+        EXPECT_EQ(DIBHeight(&slotAt(list, 1 + k)), 4);
     }
     expectPixel(slotAt(list, 1), 2, 2, 255, 0, 0);
     expectPixel(slotAt(list, 2), 2, 2, 0, 255, 0);

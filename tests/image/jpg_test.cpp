@@ -18,7 +18,7 @@ using namespace readers_test;
 
 namespace {
 
-struct JpegSpec {
+struct JpegSettings {
     int w = 16, h = 16;
     int components = 3;
     J_COLOR_SPACE in = JCS_RGB;
@@ -28,7 +28,7 @@ struct JpegSpec {
 };
 
 // Smooth content with some edges, so decoding differences would show.
-Bytes makeSamples(const JpegSpec& s, unsigned seed) {
+Bytes makeSamples(const JpegSettings& s, unsigned seed) {
     std::mt19937 rng(seed);
     Bytes px(size_t(s.w) * s.h * s.components);
     for (int y = 0; y < s.h; y++)
@@ -40,7 +40,7 @@ Bytes makeSamples(const JpegSpec& s, unsigned seed) {
     return px;
 }
 
-void writeJpeg(const std::string& path, const JpegSpec& s, const Bytes& px) {
+void writeJpeg(const std::string& path, const JpegSettings& s, const Bytes& px) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -102,9 +102,9 @@ void expectSameAsLibjpeg(const std::string& path) {
     List list = newList();
     ASSERT_EQ(LoadDIB(list.get(), path.c_str()), 1);
     const DIB& d = slotAt(list, 1);
-    ASSERT_EQ(dibBits(d), 24);
-    ASSERT_EQ(dibWidth(d), w);
-    ASSERT_EQ(dibHeight(d), h);
+    ASSERT_EQ(DIBBitCount(&d), 24);
+    ASSERT_EQ(DIBWidth(&d), w);
+    ASSERT_EQ(DIBHeight(&d), h);
     ASSERT_EQ(d.lineBytes, (w * 3 + 3) & ~3);
     for (int y = 0; y < h; y++)
         ASSERT_EQ(memcmp(d.bits + size_t(h - 1 - y) * d.lineBytes, ref.data() + size_t(y) * w * 3,
@@ -121,7 +121,7 @@ TEST(JpgReader, PixelsMatchLibjpegForColourGreyAndProgressive) {
                               {37, 53, true},
                               {1, 1, false},
                               {255, 3, true}}) {
-        JpegSpec s;
+        JpegSettings s;
         s.w = w;
         s.h = h;
         s.progressive = prog;
@@ -129,7 +129,7 @@ TEST(JpgReader, PixelsMatchLibjpegForColourGreyAndProgressive) {
         writeJpeg(path, s, makeSamples(s, unsigned(w * h)));
         expectSameAsLibjpeg(path);
     }
-    JpegSpec grey;
+    JpegSettings grey;
     grey.w = 23;
     grey.h = 9;
     grey.components = 1;
@@ -149,7 +149,7 @@ TEST(JpgReader, PixelsMatchLibjpegForColourGreyAndProgressive) {
 }
 
 TEST(JpgReader, LayoutAndDensity) {
-    JpegSpec s;
+    JpegSettings s;
     s.w = 101;
     s.h = 10;
     struct Case {
@@ -187,7 +187,7 @@ TEST(JpgReader, LayoutAndDensity) {
 TEST(JpgReader, CmykComesBackAsRgb) {
     // libjpeg writes CMYK with an Adobe marker; such files hold inverted inks
     // (255 = no ink), which is what we store here.
-    JpegSpec s;
+    JpegSettings s;
     s.w = 16;
     s.h = 8;
     s.components = 4;
@@ -209,7 +209,7 @@ TEST(JpgReader, CmykComesBackAsRgb) {
     List list = newList();
     ASSERT_EQ(LoadDIB(list.get(), path.c_str()), 1);
     const DIB& d = slotAt(list, 1);
-    ASSERT_EQ(dibBits(d), 24);
+    ASSERT_EQ(DIBBitCount(&d), 24);
     uint8_t c[3];
     pixelBGR(d, 2, 3, c);
     EXPECT_GE(c[0], 250);
@@ -228,7 +228,7 @@ TEST(JpgReader, BrokenAndForeignFiles) {
     EXPECT_EQ(LoadDIB(list.get(), writeTemp("empty.jpg", Bytes()).c_str()), 0);
     EXPECT_EQ(list->count, 0);
 
-    JpegSpec s;
+    JpegSettings s;
     s.w = 64;
     s.h = 64;
     std::string good = tempPath("good.jpg");
@@ -237,7 +237,7 @@ TEST(JpgReader, BrokenAndForeignFiles) {
     // A file cut in its image data still loads: the decoded part is kept.
     Bytes cut(file.begin(), file.begin() + file.size() * 2 / 3);
     ASSERT_EQ(LoadDIB(list.get(), writeTemp("cut.jpg", cut).c_str()), 1);
-    EXPECT_EQ(dibWidth(slotAt(list, 1)), 64);
+    EXPECT_EQ(DIBWidth(&slotAt(list, 1)), 64);
     int w = 0, h = 0;
     Bytes ref = referenceBGR(good, &w, &h);
     EXPECT_EQ(

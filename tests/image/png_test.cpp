@@ -2,6 +2,7 @@
 #include "image/dib.h"
 #include "image/png_internal.h"
 #include "image/readers_util.h"
+#include "support/image_bytes.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -15,60 +16,17 @@
 #include <vector>
 
 using namespace readers_test;
+using namespace imagebytes;
 
 namespace {
 
-void put32(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v >> 24));
-    b.push_back(uint8_t(v >> 16));
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
-}
-
-Bytes chunk(const char* type, const Bytes& data, bool badCrc = false) {
-    Bytes b;
-    put32(b, uint32_t(data.size()));
-    b.insert(b.end(), type, type + 4);
-    b.insert(b.end(), data.begin(), data.end());
-    uLong crc = crc32(0, b.data() + 4, uInt(data.size() + 4));
-    put32(b, uint32_t(crc) ^ (badCrc ? 1u : 0u));
-    return b;
-}
-
-Bytes ihdr(uint32_t w, uint32_t h, int depth, int type, int interlace = 0) {
-    Bytes d;
-    put32(d, w);
-    put32(d, h);
-    d.push_back(uint8_t(depth));
-    d.push_back(uint8_t(type));
-    d.push_back(0);
-    d.push_back(0);
-    d.push_back(uint8_t(interlace));
-    return d;
-}
-
-Bytes deflate(const Bytes& raw) {
-    uLongf len = compressBound(uLong(raw.size()));
-    Bytes out(len);
-    compress2(out.data(), &len, raw.data(), uLong(raw.size()), 9);
-    out.resize(len);
-    return out;
-}
-
 // Raw rows with a filter byte 0 in front of each.
 Bytes unfilteredRows(const Bytes& packed, size_t rowBytes) {
-    Bytes raw;
-    for (size_t o = 0; o < packed.size(); o += rowBytes) {
-        raw.push_back(0);
-        raw.insert(raw.end(), packed.begin() + o, packed.begin() + o + rowBytes);
-    }
+    const size_t rows = packed.size() / rowBytes;
+    Bytes raw(rows * (rowBytes + 1), 0);
+    for (size_t r = 0; r < rows; ++r)
+        std::copy_n(packed.begin() + r * rowBytes, rowBytes, raw.begin() + r * (rowBytes + 1) + 1);
     return raw;
-}
-
-Bytes pngFile(const std::vector<Bytes>& chunks) {
-    Bytes f = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-    for (const Bytes& c : chunks) f.insert(f.end(), c.begin(), c.end());
-    return f;
 }
 
 struct Picture {
@@ -190,8 +148,8 @@ void expectSameAsLibpng(const std::string& path) {
     ASSERT_EQ(LoadDIB(list.get(), path.c_str()), 1);
     const DIB& d = slotAt(list, 1);
     ASSERT_NE(d.mem, nullptr);
-    ASSERT_EQ(dibWidth(d), o.w);
-    ASSERT_EQ(dibHeight(d), o.h);
+    ASSERT_EQ(DIBWidth(&d), o.w);
+    ASSERT_EQ(DIBHeight(&d), o.h);
     int bad = 0;
     for (int y = 0; y < o.h && bad < 5; y++)
         for (int x = 0; x < o.w && bad < 5; x++) {
@@ -285,19 +243,19 @@ TEST(PngReader, SeveralIdatChunksDecodeLikeOne) {
 
 TEST(PngReader, ChunkCrcsAreCheckedEverywhere) {
     Bytes rows = unfilteredRows(Bytes(4, 0x80), 2);
-    Bytes idat = deflate(rows);
+    Bytes idat = deflateBytes(rows);
     List list = newList();
-    EXPECT_EQ(
-        load(pngFile({chunk("IHDR", ihdr(2, 2, 8, 0)), chunk("IDAT", idat), chunk("IEND", {})}),
-             "ok.png", list),
-        1);
-    EXPECT_EQ(load(pngFile({chunk("IHDR", ihdr(2, 2, 8, 0), true), chunk("IDAT", idat),
-                            chunk("IEND", {})}),
+    EXPECT_EQ(load(pngFile({pngChunk("IHDR", pngHeader(2, 2, 8, 0)), pngChunk("IDAT", idat),
+                            pngChunk("IEND", {})}),
+                   "ok.png", list),
+              1);
+    EXPECT_EQ(load(pngFile({pngChunk("IHDR", pngHeader(2, 2, 8, 0), true), pngChunk("IDAT", idat),
+                            pngChunk("IEND", {})}),
                    "badihdr.png", list),
               0);
     Bytes text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 'x'};
-    EXPECT_EQ(load(pngFile({chunk("IHDR", ihdr(2, 2, 8, 0)), chunk("tEXt", text, true),
-                            chunk("IDAT", idat), chunk("IEND", {})}),
+    EXPECT_EQ(load(pngFile({pngChunk("IHDR", pngHeader(2, 2, 8, 0)), pngChunk("tEXt", text, true),
+                            pngChunk("IDAT", idat), pngChunk("IEND", {})}),
                    "badtext.png", list),
               0);
     EXPECT_EQ(slotAt(list, 1).mem, nullptr);
@@ -308,12 +266,13 @@ TEST(PngReader, AlphaBecomesOneTransparentColourAtTheThreshold) {
     Bytes px = {10, 20, 30, 0,   40, 50, 60, 127, 70, 80, 90, 0,
                 1,  2,  3,  128, 4,  5,  6,  255, 7,  8,  9,  0};
     List list = newList();
-    ASSERT_EQ(load(pngFile({chunk("IHDR", ihdr(3, 2, 8, 6)),
-                            chunk("IDAT", deflate(unfilteredRows(px, 12))), chunk("IEND", {})}),
+    ASSERT_EQ(load(pngFile({pngChunk("IHDR", pngHeader(3, 2, 8, 6)),
+                            pngChunk("IDAT", deflateBytes(unfilteredRows(px, 12))),
+                            pngChunk("IEND", {})}),
                    "rgba.png", list),
               1);
     const DIB& d = slotAt(list, 1);
-    ASSERT_EQ(dibBits(d), 24);
+    ASSERT_EQ(DIBBitCount(&d), 24);
     ASSERT_EQ(list->hasTransparent, 1);
     uint8_t c[3];
     for (auto [x, y] : {std::pair{0, 0}, {1, 0}, {2, 0}, {2, 1}}) {
@@ -334,13 +293,14 @@ TEST(PngReader, GreyDepthsBecomePalettesOfEvenSteps) {
     List list = newList();
     // 16-bit grey: 8 bits, the high byte of each sample.
     Bytes g16 = {0x12, 0x34, 0xAB, 0xCD};
-    ASSERT_EQ(load(pngFile({chunk("IHDR", ihdr(2, 1, 16, 0)),
-                            chunk("IDAT", deflate(unfilteredRows(g16, 4))), chunk("IEND", {})}),
+    ASSERT_EQ(load(pngFile({pngChunk("IHDR", pngHeader(2, 1, 16, 0)),
+                            pngChunk("IDAT", deflateBytes(unfilteredRows(g16, 4))),
+                            pngChunk("IEND", {})}),
                    "g16.png", list),
               1);
     DIB copy = slotAt(list, 1);
     const DIB* d = &copy;
-    EXPECT_EQ(dibBits(*d), 8);
+    EXPECT_EQ(DIBBitCount(d), 8);
     EXPECT_EQ(d->numColors, 256);
     EXPECT_EQ(d->bits[0], 0x12);
     EXPECT_EQ(d->bits[1], 0xAB);
@@ -348,12 +308,13 @@ TEST(PngReader, GreyDepthsBecomePalettesOfEvenSteps) {
 
     // 2-bit grey: 4 bits with levels 0, 85, 170, 255.
     Bytes g2 = {0x1B}; // 0 1 2 3
-    ASSERT_EQ(load(pngFile({chunk("IHDR", ihdr(4, 1, 2, 0)),
-                            chunk("IDAT", deflate(unfilteredRows(g2, 1))), chunk("IEND", {})}),
-                   "g2.png", list),
-              1);
+    ASSERT_EQ(
+        load(pngFile({pngChunk("IHDR", pngHeader(4, 1, 2, 0)),
+                      pngChunk("IDAT", deflateBytes(unfilteredRows(g2, 1))), pngChunk("IEND", {})}),
+             "g2.png", list),
+        1);
     copy = slotAt(list, 1);
-    EXPECT_EQ(dibBits(*d), 4);
+    EXPECT_EQ(DIBBitCount(d), 4);
     EXPECT_EQ(d->numColors, 4);
     const int levels[4] = {0, 85, 170, 255};
     for (int i = 0; i < 4; i++) EXPECT_EQ(d->palette[i * 4 + 1], levels[i]);
@@ -362,10 +323,11 @@ TEST(PngReader, GreyDepthsBecomePalettesOfEvenSteps) {
 
     // A grey key of 0 paints black pure green and reports that green.
     Bytes g8 = {0, 200};
-    ASSERT_EQ(load(pngFile({chunk("IHDR", ihdr(2, 1, 8, 0)), chunk("tRNS", {0, 0}),
-                            chunk("IDAT", deflate(unfilteredRows(g8, 2))), chunk("IEND", {})}),
-                   "gkey.png", list),
-              1);
+    ASSERT_EQ(
+        load(pngFile({pngChunk("IHDR", pngHeader(2, 1, 8, 0)), pngChunk("tRNS", {0, 0}),
+                      pngChunk("IDAT", deflateBytes(unfilteredRows(g8, 2))), pngChunk("IEND", {})}),
+             "gkey.png", list),
+        1);
     uint8_t c[3];
     pixelBGR(slotAt(list, 1), 0, 0, c);
     EXPECT_EQ(c[0], 0);
@@ -379,23 +341,24 @@ TEST(PngReader, GreyDepthsBecomePalettesOfEvenSteps) {
 
 TEST(PngReader, OneBitPalettesStayOneBitOnlyForBlackAndWhite) {
     Bytes rows = unfilteredRows({0xA0}, 1); // 1 0 1 0
-    Bytes idat = deflate(rows);
+    Bytes idat = deflateBytes(rows);
     List list = newList();
-    ASSERT_EQ(
-        load(pngFile({chunk("IHDR", ihdr(4, 1, 1, 3)), chunk("PLTE", {255, 255, 255, 0, 0, 0}),
-                      chunk("IDAT", idat), chunk("IEND", {})}),
-             "wb.png", list),
-        1);
-    EXPECT_EQ(dibBits(slotAt(list, 1)), 1);
+    ASSERT_EQ(load(pngFile({pngChunk("IHDR", pngHeader(4, 1, 1, 3)),
+                            pngChunk("PLTE", {255, 255, 255, 0, 0, 0}), pngChunk("IDAT", idat),
+                            pngChunk("IEND", {})}),
+                   "wb.png", list),
+              1);
+    EXPECT_EQ(DIBBitCount(&slotAt(list, 1)), 1);
     EXPECT_EQ(slotAt(list, 1).palette[0], 255);
     EXPECT_EQ(slotAt(list, 1).bits[0], 0xA0);
 
-    ASSERT_EQ(load(pngFile({chunk("IHDR", ihdr(4, 1, 1, 3)), chunk("PLTE", {255, 0, 0, 0, 0, 255}),
-                            chunk("IDAT", idat), chunk("IEND", {})}),
+    ASSERT_EQ(load(pngFile({pngChunk("IHDR", pngHeader(4, 1, 1, 3)),
+                            pngChunk("PLTE", {255, 0, 0, 0, 0, 255}), pngChunk("IDAT", idat),
+                            pngChunk("IEND", {})}),
                    "rb.png", list),
               1);
     const DIB& d = slotAt(list, 1);
-    EXPECT_EQ(dibBits(d), 4);
+    EXPECT_EQ(DIBBitCount(&d), 4);
     EXPECT_EQ(d.numColors, 2);
     EXPECT_EQ(rdLE32(d.bmih + BI_CLRUSED), 2u);
     EXPECT_EQ(d.bits[0], 0x10);
@@ -403,11 +366,11 @@ TEST(PngReader, OneBitPalettesStayOneBitOnlyForBlackAndWhite) {
 
     // A palette entry with low alpha: a redirected index needs 4 bits, and the
     // transparent pixels carry exactly the reported colour.
-    ASSERT_EQ(
-        load(pngFile({chunk("IHDR", ihdr(4, 1, 1, 3)), chunk("PLTE", {255, 255, 255, 0, 0, 0}),
-                      chunk("tRNS", {255, 10}), chunk("IDAT", idat), chunk("IEND", {})}),
-             "wbt.png", list),
-        1);
+    ASSERT_EQ(load(pngFile({pngChunk("IHDR", pngHeader(4, 1, 1, 3)),
+                            pngChunk("PLTE", {255, 255, 255, 0, 0, 0}), pngChunk("tRNS", {255, 10}),
+                            pngChunk("IDAT", idat), pngChunk("IEND", {})}),
+                   "wbt.png", list),
+              1);
     EXPECT_EQ(list->hasTransparent, 1);
     uint8_t c[3];
     pixelBGR(slotAt(list, 1), 0, 0, c);
@@ -418,36 +381,44 @@ TEST(PngReader, OneBitPalettesStayOneBitOnlyForBlackAndWhite) {
 
 TEST(PngReader, RefusesWhatItCannotReadSafely) {
     Bytes px(6, 7);
-    Bytes idat = deflate(unfilteredRows(px, 6));
-    Bytes end = chunk("IEND", {});
+    Bytes idat = deflateBytes(unfilteredRows(px, 6));
+    Bytes end = pngChunk("IEND", {});
     List list = newList();
     struct Case {
         const char* name;
         Bytes file;
     } cases[] = {
-        {"ihdr_late", pngFile({chunk("tEXt", {'a', 0, 'b'}), chunk("IHDR", ihdr(2, 1, 8, 2)),
-                               chunk("IDAT", idat), end})},
-        {"two_ihdr", pngFile({chunk("IHDR", ihdr(2, 1, 8, 2)), chunk("IHDR", ihdr(2, 1, 8, 2)),
-                              chunk("IDAT", idat), end})},
-        {"no_plte", pngFile({chunk("IHDR", ihdr(6, 1, 8, 3)), chunk("IDAT", idat), end})},
-        {"plte_too_big", pngFile({chunk("IHDR", ihdr(6, 1, 1, 3)), chunk("PLTE", Bytes(9, 1)),
-                                  chunk("IDAT", idat), end})},
-        {"plte_odd", pngFile({chunk("IHDR", ihdr(6, 1, 8, 3)), chunk("PLTE", Bytes(7, 1)),
-                              chunk("IDAT", idat), end})},
-        {"rgb_depth4", pngFile({chunk("IHDR", ihdr(2, 1, 4, 2)), chunk("IDAT", idat), end})},
-        {"palette_depth16", pngFile({chunk("IHDR", ihdr(2, 1, 16, 3)), chunk("PLTE", Bytes(6, 1)),
-                                     chunk("IDAT", idat), end})},
-        {"zero_width", pngFile({chunk("IHDR", ihdr(0, 1, 8, 2)), chunk("IDAT", idat), end})},
-        {"huge",
-         pngFile({chunk("IHDR", ihdr(1u << 24, 1u << 24, 8, 6)), chunk("IDAT", idat), end})},
+        {"ihdr_late",
+         pngFile({pngChunk("tEXt", {'a', 0, 'b'}), pngChunk("IHDR", pngHeader(2, 1, 8, 2)),
+                  pngChunk("IDAT", idat), end})},
+        {"two_ihdr",
+         pngFile({pngChunk("IHDR", pngHeader(2, 1, 8, 2)), pngChunk("IHDR", pngHeader(2, 1, 8, 2)),
+                  pngChunk("IDAT", idat), end})},
+        {"no_plte",
+         pngFile({pngChunk("IHDR", pngHeader(6, 1, 8, 3)), pngChunk("IDAT", idat), end})},
+        {"plte_too_big", pngFile({pngChunk("IHDR", pngHeader(6, 1, 1, 3)),
+                                  pngChunk("PLTE", Bytes(9, 1)), pngChunk("IDAT", idat), end})},
+        {"plte_odd", pngFile({pngChunk("IHDR", pngHeader(6, 1, 8, 3)),
+                              pngChunk("PLTE", Bytes(7, 1)), pngChunk("IDAT", idat), end})},
+        {"rgb_depth4",
+         pngFile({pngChunk("IHDR", pngHeader(2, 1, 4, 2)), pngChunk("IDAT", idat), end})},
+        {"palette_depth16", pngFile({pngChunk("IHDR", pngHeader(2, 1, 16, 3)),
+                                     pngChunk("PLTE", Bytes(6, 1)), pngChunk("IDAT", idat), end})},
+        {"zero_width",
+         pngFile({pngChunk("IHDR", pngHeader(0, 1, 8, 2)), pngChunk("IDAT", idat), end})},
+        {"huge", pngFile({pngChunk("IHDR", pngHeader(1u << 24, 1u << 24, 8, 6)),
+                          pngChunk("IDAT", idat), end})},
         {"huge_claim",
-         pngFile({chunk("IHDR", ihdr(20000, 20000, 8, 6)), chunk("IDAT", idat), end})},
-        {"short_data", pngFile({chunk("IHDR", ihdr(2, 2, 8, 2)), chunk("IDAT", idat), end})},
-        {"long_data", pngFile({chunk("IHDR", ihdr(1, 1, 8, 2)), chunk("IDAT", idat), end})},
-        {"no_idat", pngFile({chunk("IHDR", ihdr(2, 1, 8, 2)), end})},
-        {"no_iend", pngFile({chunk("IHDR", ihdr(2, 1, 8, 2)), chunk("IDAT", idat)})},
-        {"bad_ihdr_len", pngFile({chunk("IHDR", Bytes(12, 1)), chunk("IDAT", idat), end})},
-        {"interlace2", pngFile({chunk("IHDR", ihdr(2, 1, 8, 2, 2)), chunk("IDAT", idat), end})},
+         pngFile({pngChunk("IHDR", pngHeader(20000, 20000, 8, 6)), pngChunk("IDAT", idat), end})},
+        {"short_data",
+         pngFile({pngChunk("IHDR", pngHeader(2, 2, 8, 2)), pngChunk("IDAT", idat), end})},
+        {"long_data",
+         pngFile({pngChunk("IHDR", pngHeader(1, 1, 8, 2)), pngChunk("IDAT", idat), end})},
+        {"no_idat", pngFile({pngChunk("IHDR", pngHeader(2, 1, 8, 2)), end})},
+        {"no_iend", pngFile({pngChunk("IHDR", pngHeader(2, 1, 8, 2)), pngChunk("IDAT", idat)})},
+        {"bad_ihdr_len", pngFile({pngChunk("IHDR", Bytes(12, 1)), pngChunk("IDAT", idat), end})},
+        {"interlace2",
+         pngFile({pngChunk("IHDR", pngHeader(2, 1, 8, 2, 2)), pngChunk("IDAT", idat), end})},
         {"empty", Bytes()},
     };
     for (const Case& c : cases) {
@@ -455,7 +426,7 @@ TEST(PngReader, RefusesWhatItCannotReadSafely) {
         EXPECT_EQ(slotAt(list, 1).mem, nullptr) << c.name;
     }
     // Every truncation of a good file is refused.
-    Bytes good = pngFile({chunk("IHDR", ihdr(2, 1, 8, 2)), chunk("IDAT", idat), end});
+    Bytes good = pngFile({pngChunk("IHDR", pngHeader(2, 1, 8, 2)), pngChunk("IDAT", idat), end});
     ASSERT_EQ(load(good, "good.png", list), 1);
     for (size_t n = 0; n < good.size(); n++)
         EXPECT_EQ(load(Bytes(good.begin(), good.begin() + n), "cut.png", list), 0) << n;
@@ -466,8 +437,9 @@ TEST(PngReader, PaletteIndicesBeyondPlteBecomeBlackEntries) {
     Bytes px = {0, 1, 5, 200};
     List list = newList();
     ASSERT_EQ(
-        load(pngFile({chunk("IHDR", ihdr(4, 1, 8, 3)), chunk("PLTE", {10, 20, 30, 40, 50, 60}),
-                      chunk("IDAT", deflate(unfilteredRows(px, 4))), chunk("IEND", {})}),
+        load(pngFile({pngChunk("IHDR", pngHeader(4, 1, 8, 3)),
+                      pngChunk("PLTE", {10, 20, 30, 40, 50, 60}),
+                      pngChunk("IDAT", deflateBytes(unfilteredRows(px, 4))), pngChunk("IEND", {})}),
              "beyond.png", list),
         1);
     const DIB& d = slotAt(list, 1);

@@ -74,27 +74,14 @@ inline List newList() {
     return List(static_cast<MultiDIB*>(calloc(1, sizeof(MultiDIB))));
 }
 
-// The list is packed, so its records are not aligned: read them through a copy.
-inline DIB slotAt(const List& list, int k) {
-    DIB d;
-    memcpy(&d, &list->slot[k], sizeof d);
-    return d;
-}
-
-inline int dibWidth(const DIB& d) {
-    return int(rdLE32(d.bmih + BI_WIDTH));
-}
-inline int dibHeight(const DIB& d) {
-    return int(rdLE32(d.bmih + BI_HEIGHT));
-}
-inline int dibBits(const DIB& d) {
-    return rdLE16(d.bmih + BI_BITCOUNT);
+inline const DIB& slotAt(const List& list, int k) {
+    return list->slot[k];
 }
 
 // Colour (blue, green, red) of pixel x of picture row y (counted from the top).
 inline void pixelBGR(const DIB& d, int x, int y, uint8_t out[3]) {
-    const uint8_t* row = d.bits + size_t(dibHeight(d) - 1 - y) * d.lineBytes;
-    int bits = dibBits(d);
+    const uint8_t* row = d.bits + size_t(DIBHeight(&d) - 1 - y) * d.lineBytes;
+    int bits = DIBBitCount(&d);
     if (bits == 24) {
         memcpy(out, row + x * 3, 3);
         return;
@@ -110,7 +97,7 @@ inline void pixelBGR(const DIB& d, int x, int y, uint8_t out[3]) {
 // Every pixel read once: lets the sanitizers see a block that is too short.
 inline uint32_t touchAll(const DIB& d) {
     uint32_t sum = 0;
-    int w = dibWidth(d), h = dibHeight(d);
+    int w = DIBWidth(&d), h = DIBHeight(&d);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             uint8_t c[3];

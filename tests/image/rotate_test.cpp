@@ -3,21 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "image/dib.h"
-#include "support/dib_fields.h"
 
 #include <cstring>
 #include <vector>
 
 namespace {
 
-using dibtest::depth;
-using dibtest::height;
-using dibtest::width;
-
 // Pixel value at (x, y) with y counted from the top, as on screen.
 uint32_t pixel(const DIB& d, int x, int y) {
-    const uint8_t* row = d.bits + size_t(height(d) - 1 - y) * d.lineBytes;
-    switch (depth(d)) {
+    const uint8_t* row = d.bits + size_t(DIBHeight(&d) - 1 - y) * d.lineBytes;
+    switch (DIBBitCount(&d)) {
     case 1:
         return (row[x >> 3] >> (7 - (x & 7))) & 1;
     case 4:
@@ -34,8 +29,8 @@ uint32_t pixel(const DIB& d, int x, int y) {
 }
 
 void setPixel(DIB& d, int x, int y, uint32_t v) {
-    uint8_t* row = d.bits + size_t(height(d) - 1 - y) * d.lineBytes;
-    switch (depth(d)) {
+    uint8_t* row = d.bits + size_t(DIBHeight(&d) - 1 - y) * d.lineBytes;
+    switch (DIBBitCount(&d)) {
     case 1:
         row[x >> 3] = uint8_t((row[x >> 3] & ~(0x80 >> (x & 7))) | ((v & 1) << (7 - (x & 7))));
         break;
@@ -90,17 +85,18 @@ void sourceOf(int angle, int w, int h, int x, int y, int* sx, int* sy) {
 }
 
 void expectTurned(const DIB& src, const DIB& got, int angle) {
-    const int w = width(src), h = height(src);
-    ASSERT_EQ(width(got), angle == 180 ? w : h);
-    ASSERT_EQ(height(got), angle == 180 ? h : w);
-    ASSERT_EQ(depth(got), depth(src));
+    const int w = DIBWidth(&src), h = DIBHeight(&src);
+    ASSERT_EQ(DIBWidth(&got), angle == 180 ? w : h);
+    ASSERT_EQ(DIBHeight(&got), angle == 180 ? h : w);
+    ASSERT_EQ(DIBBitCount(&got), DIBBitCount(&src));
     EXPECT_EQ(got.numColors, src.numColors);
-    EXPECT_EQ(got.memSize, uint32_t(got.bits - got.mem) + uint32_t(got.lineBytes) * height(got));
+    EXPECT_EQ(got.memSize,
+              uint32_t(got.bits - got.mem) + uint32_t(got.lineBytes) * DIBHeight(&got));
     // Palette or masks travel with the pixels.
     EXPECT_EQ(0, memcmp(got.palette, src.palette, size_t(src.bits - src.palette)));
     int wrong = 0;
-    for (int y = 0; y < height(got); ++y)
-        for (int x = 0; x < width(got); ++x) {
+    for (int y = 0; y < DIBHeight(&got); ++y)
+        for (int x = 0; x < DIBWidth(&got); ++x) {
             int sx, sy;
             sourceOf(angle, w, h, x, y, &sx, &sy);
             wrong += pixel(got, x, y) != pixel(src, sx, sy);
@@ -164,8 +160,8 @@ TEST(Rotate, ThreeByTwoTopLeftGoesTopRight) {
     d.rcPos = {1, 2, 3, 4};
     d.rcActive = {5, 6, 7, 8};
     ASSERT_EQ(RotateDIB(&d, 90), 1);
-    EXPECT_EQ(width(d), 2);
-    EXPECT_EQ(height(d), 3);
+    EXPECT_EQ(DIBWidth(&d), 2);
+    EXPECT_EQ(DIBHeight(&d), 3);
     EXPECT_EQ(pixel(d, 1, 0), 0xF800u);
     EXPECT_EQ(pixel(d, 0, 0), 0u);
     EXPECT_EQ(d.rcPos.right, 0);
@@ -246,7 +242,7 @@ TEST(NewDib, HeadersPalettesAndMasks) {
     // The template may be the record itself.
     ASSERT_EQ(NewDIB(&model, 3, 3, 0, &model), 1);
     EXPECT_EQ(0, memcmp(copy.palette, model.palette, 1024));
-    EXPECT_EQ(width(model), 3);
+    EXPECT_EQ(DIBWidth(&model), 3);
     // A 4-bit bitmap from an 8-bit template takes only the entries it can index.
     ASSERT_EQ(NewDIB(&copy, 3, 3, 4, &model), 1);
     EXPECT_EQ(copy.numColors, 16);
