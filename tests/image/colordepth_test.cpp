@@ -28,8 +28,8 @@ using Image = std::vector<std::array<int, 3>>; // (b, g, r), stored row order
 
 Image read24(const DIB& d) {
     Image img;
-    for (int y = 0; y < height(d); y++)
-        for (int x = 0; x < width(d); x++) {
+    for (int y = 0; y < DIBHeight(&d); y++)
+        for (int x = 0; x < DIBWidth(&d); x++) {
             const uint8_t* p = pixel(d, x, y);
             img.push_back({p[0], p[1], p[2]});
         }
@@ -105,7 +105,7 @@ TEST(ColorDepth, KnownColoursBecomeRgb565) {
     for (int y = 0; y < 2; y++)
         for (int x = 0; x < 7; x++) set24(p.d, x, y, colours[x][0], colours[x][1], colours[x][2]);
     ASSERT_EQ(ChangeDIBto16Bit(&p.d, 0), 1);
-    EXPECT_EQ(bitCount(p.d), 16);
+    EXPECT_EQ(DIBBitCount(&p.d), 16);
     EXPECT_EQ(rdLE32(p.d.mem + BI_SIZE), 40u);
     EXPECT_EQ(rdLE32(p.d.mem + BI_COMPRESSION), 3u);
     EXPECT_EQ(rdLE32(p.d.mem + 40), 0xF800u);
@@ -190,7 +190,7 @@ TEST(ColorDepth, EveryDepthTo24Bit) {
     setPal(a.d, 1, 200, 150, 100);
     for (int x = 0; x < 10; x++) setIndex(a.d, x, 1, x % 3 == 0);
     ASSERT_EQ(ChangeDIBto24Bit(&a.d), 1);
-    EXPECT_EQ(bitCount(a.d), 24);
+    EXPECT_EQ(DIBBitCount(&a.d), 24);
     EXPECT_EQ(a.d.numColors, 16777216);
     for (int x = 0; x < 10; x++) {
         std::array<int, 3> want =
@@ -247,7 +247,7 @@ TEST(ColorDepth, EightBitPaletteForFewColours) {
     for (int y = 0; y < 4; y++)
         for (int x = 0; x < 6; x++) set16(p.d, x, y, cols[(x + y) % 3]);
     ASSERT_EQ(ChangeDIBto8Bit(&p.d, 16), 1);
-    EXPECT_EQ(bitCount(p.d), 8);
+    EXPECT_EQ(DIBBitCount(&p.d), 8);
     EXPECT_EQ(p.d.numColors, 256);
     EXPECT_EQ(rdLE32(p.d.mem + BI_CLRUSED), 0u);
     EXPECT_EQ(palColour(p.d, 0), expand(cols[2]));
@@ -453,7 +453,7 @@ TEST(ColorDepth, SmallestPalette) {
     for (int y = 0; y < 3; y++)
         for (int x = 0; x < 7; x++) setIndex(p.d, x, y, used[(x + 2 * y) % 5]);
     EXPECT_EQ(ChangeDIBtoMinPalette(&p.d), 5);
-    EXPECT_EQ(bitCount(p.d), 4);
+    EXPECT_EQ(DIBBitCount(&p.d), 4);
     EXPECT_EQ(rdLE32(p.d.mem + BI_CLRUSED), 5u);
     EXPECT_EQ(rdLE32(p.d.mem + BI_CLRIMPORTANT), 5u);
     EXPECT_EQ(p.d.numColors, 5);
@@ -474,7 +474,7 @@ TEST(ColorDepth, SmallestPalette) {
     const int idx[9] = {7, 1, 3, 3, 7, 1, 1, 7, 3};
     for (int x = 0; x < 9; x++) setIndex(q.d, x, 0, idx[x]);
     EXPECT_EQ(ChangeDIBtoMinPalette(&q.d), 2);
-    EXPECT_EQ(bitCount(q.d), 1);
+    EXPECT_EQ(DIBBitCount(&q.d), 1);
     EXPECT_EQ(rdLE32(q.d.mem + BI_CLRUSED), 0u);
     EXPECT_EQ(palColour(q.d, 0), (std::array<int, 3>{10, 20, 30}));
     EXPECT_EQ(palColour(q.d, 1), (std::array<int, 3>{40, 50, 60}));
@@ -483,7 +483,7 @@ TEST(ColorDepth, SmallestPalette) {
     Owned r(makeDIB(8, 4, 24));
     for (int i = 0; i < 32; i++) set24(r.d, i % 8, i / 8, (31 - i) % 16 * 10, 1, 2);
     EXPECT_EQ(ChangeDIBtoMinPalette(&r.d), 16);
-    EXPECT_EQ(bitCount(r.d), 4);
+    EXPECT_EQ(DIBBitCount(&r.d), 4);
     EXPECT_EQ(rdLE32(r.d.mem + BI_CLRUSED), 0u);
     EXPECT_EQ(palColour(r.d, 0), (std::array<int, 3>{150, 1, 2}));
     for (int i = 0; i < 32; i++)

@@ -57,18 +57,8 @@ struct Owned {
     Owned& operator=(const Owned&) = delete;
 };
 
-inline int width(const DIB& d) {
-    return int32_t(rdLE32(d.mem + BI_WIDTH));
-}
-inline int height(const DIB& d) {
-    return int32_t(rdLE32(d.mem + BI_HEIGHT));
-}
-inline int bitCount(const DIB& d) {
-    return rdLE16(d.mem + BI_BITCOUNT);
-}
-
 inline uint8_t* pixel(const DIB& d, int x, int y) {
-    return d.bits + size_t(y) * size_t(d.lineBytes) + size_t(x) * size_t(bitCount(d) / 8);
+    return d.bits + size_t(y) * size_t(d.lineBytes) + size_t(x) * size_t(DIBBitCount(&d) / 8);
 }
 inline void set24(const DIB& d, int x, int y, int b, int g, int r) {
     uint8_t* p = pixel(d, x, y);
@@ -86,7 +76,7 @@ inline void setPal(const DIB& d, int i, int b, int g, int r) {
 }
 inline int getIndex(const DIB& d, int x, int y) {
     const uint8_t* row = d.bits + size_t(y) * size_t(d.lineBytes);
-    switch (bitCount(d)) {
+    switch (DIBBitCount(&d)) {
     case 1:
         return (row[x / 8] >> (7 - x % 8)) & 1;
     case 4:
@@ -97,7 +87,7 @@ inline int getIndex(const DIB& d, int x, int y) {
 }
 inline void setIndex(const DIB& d, int x, int y, int v) {
     uint8_t* row = d.bits + size_t(y) * size_t(d.lineBytes);
-    switch (bitCount(d)) {
+    switch (DIBBitCount(&d)) {
     case 1:
         row[x / 8] = uint8_t(v ? row[x / 8] | (0x80 >> (x % 8)) : row[x / 8] & ~(0x80 >> (x % 8)));
         break;

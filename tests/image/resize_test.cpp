@@ -12,7 +12,7 @@ namespace {
 // Area-weighted mean by brute force: every source pixel against every target
 // pixel, overlaps measured on the common grid of W * w by H * h units.
 std::vector<uint8_t> referenceBox(const DIB& src, int w, int h) {
-    const int W = width(src), H = height(src);
+    const int W = DIBWidth(&src), H = DIBHeight(&src);
     std::vector<uint8_t> out;
     for (int yn = 0; yn < h; yn++)
         for (int xn = 0; xn < w; xn++)
@@ -36,8 +36,8 @@ std::vector<uint8_t> referenceBox(const DIB& src, int w, int h) {
 
 std::vector<uint8_t> pixels24(const DIB& d) {
     std::vector<uint8_t> out;
-    for (int y = 0; y < height(d); y++)
-        for (int x = 0; x < width(d); x++)
+    for (int y = 0; y < DIBHeight(&d); y++)
+        for (int x = 0; x < DIBWidth(&d); x++)
             out.insert(out.end(), pixel(d, x, y), pixel(d, x, y) + 3);
     return out;
 }
@@ -67,14 +67,14 @@ TEST(Resize, TargetSizeKeepsTheAspect) {
     for (const Case& c : cases) {
         Owned p(makeDIB(c.W, c.H, 8));
         ASSERT_EQ(NewResizeDIB(&p.d, c.w, c.h, c.keep), 1) << c.W << "x" << c.H;
-        EXPECT_EQ(width(p.d), c.wantW) << c.W << "x" << c.H << " into " << c.w << "x" << c.h;
-        EXPECT_EQ(height(p.d), c.wantH) << c.W << "x" << c.H << " into " << c.w << "x" << c.h;
+        EXPECT_EQ(DIBWidth(&p.d), c.wantW) << c.W << "x" << c.H << " into " << c.w << "x" << c.h;
+        EXPECT_EQ(DIBHeight(&p.d), c.wantH) << c.W << "x" << c.H << " into " << c.w << "x" << c.h;
     }
     // The same sizes come out of the averaging path.
     Owned q(makeDIB(64, 48, 24));
     ASSERT_EQ(NewResizeDIB(&q.d, 24, 32, 1), 1);
-    EXPECT_EQ(width(q.d), 24);
-    EXPECT_EQ(height(q.d), 18);
+    EXPECT_EQ(DIBWidth(&q.d), 24);
+    EXPECT_EQ(DIBHeight(&q.d), 18);
 }
 
 TEST(Resize, NearestPixelAtEveryPaletteDepth) {
@@ -85,9 +85,9 @@ TEST(Resize, NearestPixelAtEveryPaletteDepth) {
         for (int x = 0; x < 100; x++) setIndex(p.d, x, y, (x * 7 + y * 3) % 16);
     auto palette = std::vector<uint8_t>(p.d.palette, p.d.palette + 64);
     ASSERT_EQ(NewResizeDIB(&p.d, 50, 0, 1), 1);
-    EXPECT_EQ(width(p.d), 50);
-    EXPECT_EQ(height(p.d), 50);
-    EXPECT_EQ(bitCount(p.d), 4);
+    EXPECT_EQ(DIBWidth(&p.d), 50);
+    EXPECT_EQ(DIBHeight(&p.d), 50);
+    EXPECT_EQ(DIBBitCount(&p.d), 4);
     EXPECT_EQ(std::vector<uint8_t>(p.d.palette, p.d.palette + 64), palette);
     EXPECT_EQ(p.d.memSize, 40u + 64u + 28u * 50u);
     for (int y = 0; y < 50; y++)
@@ -99,9 +99,9 @@ TEST(Resize, NearestPixelAtEveryPaletteDepth) {
         Owned b(makeDIB(8, 1, 1));
         for (int x = 0; x < 8; x++) setIndex(b.d, x, 0, bitsIn[x]);
         ASSERT_EQ(ResizeDIB(&b.d, 16, 1, keep), 1);
-        ASSERT_EQ(width(b.d), keep ? 8 : 16);
-        EXPECT_EQ(height(b.d), 1);
-        for (int x = 0; x < width(b.d); x++)
+        ASSERT_EQ(DIBWidth(&b.d), keep ? 8 : 16);
+        EXPECT_EQ(DIBHeight(&b.d), 1);
+        for (int x = 0; x < DIBWidth(&b.d); x++)
             EXPECT_EQ(getIndex(b.d, x, 0), bitsIn[keep ? x : x / 2]);
     }
 
@@ -124,7 +124,7 @@ TEST(Resize, AveragingIsAnExactBoxFilter) {
         for (int y = 0; y < 11; y++)
             for (int x = 0; x < 13; x++) set24(p.d, x, y, 17, 201, 99);
         ASSERT_EQ(HalftoneResizeDIB(&p.d, s[0], s[1], 0), 1);
-        ASSERT_EQ(width(p.d), s[0]);
+        ASSERT_EQ(DIBWidth(&p.d), s[0]);
         for (int y = 0; y < s[1]; y++)
             for (int x = 0; x < s[0]; x++) {
                 const uint8_t* px = pixel(p.d, x, y);
@@ -153,9 +153,9 @@ TEST(Resize, DeepPicturesComeBackInTheirDepth) {
     for (int y = 0; y < 480; y++)
         for (int x = 0; x < 640; x++) set16(p.d, x, y, uint16_t(x * 97 + y * 31));
     ASSERT_EQ(NewResizeDIB(&p.d, 240, 320, 1), 1);
-    EXPECT_EQ(width(p.d), 240);
-    EXPECT_EQ(height(p.d), 180);
-    EXPECT_EQ(bitCount(p.d), 16);
+    EXPECT_EQ(DIBWidth(&p.d), 240);
+    EXPECT_EQ(DIBHeight(&p.d), 180);
+    EXPECT_EQ(DIBBitCount(&p.d), 16);
     EXPECT_EQ(rdLE32(p.d.mem + BI_COMPRESSION), 3u);
     EXPECT_EQ(rdLE32(p.d.mem + 40), 0xF800u);
     EXPECT_EQ(p.d.memSize, 52u + 480u * 180u);
@@ -164,14 +164,14 @@ TEST(Resize, DeepPicturesComeBackInTheirDepth) {
     for (int y = 0; y < 20; y++)
         for (int x = 0; x < 30; x++) set16(u.d, x, y, 0xCB26);
     ASSERT_EQ(NewResizeDIB(&u.d, 7, 0, 1), 1);
-    EXPECT_EQ(height(u.d), 4);
+    EXPECT_EQ(DIBHeight(&u.d), 4);
     for (int y = 0; y < 4; y++)
         for (int x = 0; x < 7; x++) EXPECT_EQ(get16(u.d, x, y), 0xCB26);
     // 32 bits come back as 24.
     Owned q(makeDIB(8, 8, 32));
     ASSERT_EQ(NewResizeDIB(&q.d, 4, 4, 1), 1);
-    EXPECT_EQ(bitCount(q.d), 24);
-    EXPECT_EQ(width(q.d), 4);
+    EXPECT_EQ(DIBBitCount(&q.d), 24);
+    EXPECT_EQ(DIBWidth(&q.d), 4);
 }
 
 TEST(Resize, FailuresKeepThePicture) {
@@ -205,6 +205,6 @@ TEST(Resize, SamePictureSameBytes) {
     ASSERT_EQ(ChangeDIBto16Bit(&b.d, 0), 1);
     ASSERT_EQ(NewResizeDIB(&a.d, 50, 50, 1), 1);
     ASSERT_EQ(NewResizeDIB(&b.d, 50, 50, 1), 1);
-    EXPECT_EQ(height(a.d), 31);
+    EXPECT_EQ(DIBHeight(&a.d), 31);
     EXPECT_EQ(blockBytes(a.d), blockBytes(b.d));
 }
