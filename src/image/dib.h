@@ -112,7 +112,8 @@ inline int DIBBitCount(const DIB* dib) {
     return rdLE16(dib->bmih + BI_BITCOUNT);
 }
 inline int DIBTooManyPixels(uint64_t width, uint64_t height) {
-    return width * height > DIB_MAX_PIXELS;
+    // Each side alone first, so that the product cannot wrap around.
+    return width > DIB_MAX_PIXELS || height > DIB_MAX_PIXELS || width * height > DIB_MAX_PIXELS;
 }
 
 // The one way to make a block: a 40-byte header, zeroed palette entries
@@ -144,7 +145,7 @@ int GetDIBError();
 void SetDIBError(int error);
 // Records why reading failed and returns 0, for `return DIBFailure(...)`.
 int DIBFailure(int error);
-// A short text for a reason, as messages show it ("too large: ...").
+// A short text for a reason, as messages show it after the file's name.
 const char* DIBErrorText(int error);
 
 // Image list and BMP reader. The readers decode from bytes in memory; the
