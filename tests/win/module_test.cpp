@@ -1,5 +1,4 @@
 #include "support/bmp_writer.h"
-#include "support/dib_fields.h"
 #include "support/module_fixture.h"
 #include "win/core/compose.h"
 #include "win/core/modulefile.h"
@@ -13,8 +12,6 @@
 #include <cstring>
 
 namespace {
-using dibtest::height;
-using dibtest::width;
 
 struct PictureCase {
     int model, touch, width, height;
@@ -98,12 +95,12 @@ TEST_F(ModuleTest, Model1AtTheFourAngles) {
                  {270, 324, 140, {16, 30, 175, 109}}};
     for (const auto& c : cases) {
         startModule(1, 0, c.angle);
-        EXPECT_EQ(width(moduleDIB), c.width);
-        EXPECT_EQ(height(moduleDIB), c.height);
+        EXPECT_EQ(DIBWidth(&moduleDIB), c.width);
+        EXPECT_EQ(DIBHeight(&moduleDIB), c.height);
         EXPECT_TRUE(moduleDIB.rcActive == c.active) << c.angle;
         EXPECT_TRUE(panelDIB.rcPos == c.active);
-        EXPECT_EQ(width(panelDIB), c.active.right - c.active.left + 1);
-        EXPECT_EQ(height(panelDIB), c.active.bottom - c.active.top + 1);
+        EXPECT_EQ(DIBWidth(&panelDIB), c.active.right - c.active.left + 1);
+        EXPECT_EQ(DIBHeight(&panelDIB), c.active.bottom - c.active.top + 1);
         EXPECT_EQ(reinterpret_cast<uint8_t*>(frameMem), panelDIB.bits);
         // The markers never show: the top row's first pixels are background.
         for (int x = 0; x < 4; ++x) EXPECT_EQ(GetDIB256pix(x, 0, &moduleDIB), bgIndex);
@@ -112,8 +109,8 @@ TEST_F(ModuleTest, Model1AtTheFourAngles) {
     for (const PictureCase& c : pictureCases)
         for (int angle = 0; angle < 360; angle += 90) {
             startModule(c.model, c.touch, angle);
-            EXPECT_EQ(width(panelDIB), TFTwidth) << c.model << " " << angle;
-            EXPECT_EQ(height(panelDIB), TFTheight);
+            EXPECT_EQ(DIBWidth(&panelDIB), TFTwidth) << c.model << " " << angle;
+            EXPECT_EQ(DIBHeight(&panelDIB), TFTheight);
         }
 }
 
