@@ -110,5 +110,5 @@ int showImageFile(const char* fileName, int x, int y, int keepInside) {
 // job still hears about the picture through the seam.
 void BitmapLoad(const char* fileName, int x, int y, int keepInside) {
     if (!showImageFile(fileName, x, y, keepInside))
-        reportError("%s: cannot be read as a picture (missing, damaged or unsupported)", fileName);
+        reportError("%s: %s", fileName, DIBErrorText(GetDIBError()));
 }
