@@ -40,11 +40,24 @@ Uf2Verdict judgeFile(BootDrive& drive, const fs::path& path, uintmax_t size, uin
     if (!readFile(path, bytes)) return Uf2Verdict::Incomplete;
     return judgeUf2(bytes.data(), bytes.size(), drive.pico2, growing);
 }
+// Moves a taken file aside, so that a test can compare what arrived without
+// racing the boot loader for it. 1 when it is gone from the drive.
+bool keepTakenFile(const BootDrive& drive, const fs::path& path) {
+    if (drive.keepDir.empty()) return false;
+    std::error_code ec;
+    fs::path target = fs::path(drive.keepDir) / path.filename();
+    fs::rename(path, target, ec);
+    if (!ec) return true;
+    fs::copy_file(path, target, fs::copy_options::overwrite_existing, ec);
+    return false; // copied at best; the caller removes the original
+}
 } // namespace
 
 int bootDriveAppear(BootDrive& drive, const std::string& dir, int pico2, std::string& error) {
+    std::string keepDir = drive.keepDir;
     drive = BootDrive{};
     drive.dir = dir;
+    drive.keepDir = keepDir;
     drive.pico2 = pico2;
     // Written aside and renamed, so that whoever finds the file finds it whole.
     fs::path target = fs::path(dir) / bootInfoName, partial = target;
@@ -71,7 +84,8 @@ std::string bootDrivePoll(BootDrive& drive, uint64_t nowMs) {
         if (statError) continue;
         Uf2Verdict verdict = judgeFile(drive, entry.path(), size, nowMs);
         if (verdict == Uf2Verdict::Incomplete) continue;
-        fs::remove(entry.path(), statError);
+        if (verdict != Uf2Verdict::Taken || !keepTakenFile(drive, entry.path()))
+            fs::remove(entry.path(), statError);
         drive.files.erase(name);
         if (verdict == Uf2Verdict::Taken) {
             bootDriveVanish(drive);

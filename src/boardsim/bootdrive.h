@@ -17,6 +17,7 @@ struct BootFileSeen {
 
 struct BootDrive {
     std::string dir;
+    std::string keepDir; // when set, taken files are moved here rather than removed
     int pico2 = 0;
     std::map<std::string, BootFileSeen> files;
 };

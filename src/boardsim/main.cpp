@@ -74,6 +74,7 @@ void leaveBus(Session& session) {
         return;
     }
     std::string error;
+    session.drive.keepDir = session.options.keepFirmware;
     if (!bootDriveAppear(session.drive, session.options.bootDrive, session.options.config.pico2,
                          error))
         complain(error);

@@ -108,6 +108,8 @@ std::string parseBoardArguments(const std::vector<std::string>& args, BoardOptio
     app.add_option("--link", options.link, "keep a symlink to the current terminal at PATH");
     app.add_option("--boot-drive", options.bootDrive,
                    "folder that plays the boot loader's drive after a 1200-baud request");
+    app.add_option("--keep-firmware", options.keepFirmware,
+                   "move each firmware file the boot loader takes into DIR (for checking it)");
     app.add_option("--record", options.record,
                    "write every command and bitmap byte received to FILE");
     app.add_flag("-v,--verbose", config.verbose, "log the board's events to stderr");

@@ -7,11 +7,12 @@
 
 struct BoardOptions {
     BoardConfig config;
-    std::string link;        // symlink kept pointing at the current pty
-    std::string panelPng;    // panel written here on exit and on SIGUSR1
-    std::string bootDrive;   // folder that plays the boot loader's drive
-    std::string record;      // receives every command and bitmap byte from the PC
-    std::string touchScript; // file name; its steps go into config
+    std::string link;         // symlink kept pointing at the current pty
+    std::string panelPng;     // panel written here on exit and on SIGUSR1
+    std::string bootDrive;    // folder that plays the boot loader's drive
+    std::string keepFirmware; // taken firmware files are moved here instead of removed
+    std::string record;       // receives every command and bitmap byte from the PC
+    std::string touchScript;  // file name; its steps go into config
     bool help = false;
     bool version = false;
     std::string helpText;
