@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a normal build, an ASan+UBSan build, and the
+# Builds and runs every test: a Release build, an ASan+UBSan build, and the
 # portable core cross-compiled for 32-bit Windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The main build is the Release build users make, so that its warnings are seen too.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
