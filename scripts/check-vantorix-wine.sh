@@ -2,7 +2,8 @@
 # Runs Vantorix.exe under Wine on a private Xvfb screen and checks what a user
 # sees: the first start without an ini file, the ini file written at exit, a
 # command file named on the command line (plain and quoted) drawn exactly as
-# the runner draws it, the character keys, and zoom 2 from the ini file.
+# the runner draws it, a dropped picture, the character keys, zoom 2 from the
+# ini file, and a board on COM5.
 # Usage: check-vantorix-wine.sh CROSS-BUILD-DIR NATIVE-BUILD-DIR
 # WINEPREFIX may name a prefix to reuse; otherwise one is made in the cross build.
 set -euo pipefail
@@ -95,6 +96,22 @@ printf '[Vantorix]\r\nWindowPos=100,0\r\nDemo=0\r\nShowWindow=1\r\nZoomWindow=1\
   >"$work/expected.ini"
 cmp -s "$work/Vantorix.ini" "$work/expected.ini" || fail "the ini file at exit: $(tr -d '\r' <"$work/Vantorix.ini")"
 
+# 1b. A picture dropped on the panel lands where it fell (the panel of model 1
+# sits at (30, 16): client point (40, 36) is panel pixel (10, 20), handed on
+# 1-based); dropped beside the panel it is placed at (0, 0). Drop handles do
+# not cross processes under Wine: the program drops on itself when asked.
+convert -size 24x12 xc:orange -fill blue -draw "rectangle 2,2 9,9" "BMP3:$work/pic.bmp"
+for drop in 40,36:11,21 5,5:0,0; do
+  export VANTORIX_TEST_DROP="${drop%%:*},pic.bmp"
+  start
+  sleep 2
+  runner "$work/drop-runner.png" 1 0 1 --at "${drop#*:}" "$work/pic.bmp"
+  shoot 1 "$work/drop-runner.png" "$work/drop.png"
+  stop
+  unset VANTORIX_TEST_DROP
+  same "$work/drop.png" "$work/drop-runner.png" "picture dropped at ${drop%%:*}"
+done
+
 # 2. Command files on the command line, plain and (with a blank in its
 # name) quoted, on model 3 at 90 degrees from the ini file.
 cp "$root/examples/hello.txt" "$work/hello.txt"
@@ -149,4 +166,4 @@ stop
 same "$work/board.png" "$work/board-runner.png" "the window following the board"
 size=$(stat -c %s "$work/expected.bin")
 tail -c "$size" "$work/record.bin" | cmp -s - "$work/expected.bin" || fail "the board did not receive the command file's bytes"
-echo "Vantorix.exe under Wine: start-up, ini file, command line, keys, zoom 2 and the board as expected."
+echo "Vantorix.exe under Wine: start-up, ini file, drops, command line, keys, zoom 2 and the board as expected."

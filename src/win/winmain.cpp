@@ -26,8 +26,10 @@
 #include <commctrl.h>
 #include <dbt.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -180,6 +182,10 @@ void onPaint(HWND hwnd) {
 }
 
 void onDropFiles(HDROP drop) {
+    if (sendDlg) { // one job at a time: a drop while one runs is not taken
+        DragFinish(drop);
+        return;
+    }
     POINT point{};
     DragQueryPoint(drop, &point);
     char name[nameBytes] = "";
@@ -241,13 +247,21 @@ int askFirmware(const char* text, int systemModal) {
                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | modality) == IDYES;
 }
 
+void postTestDrop();
+bool testDropDone = false;
+
 void onTick() {
+    if (!testDropDone && !sendDlg) {
+        testDropDone = true;
+        postTestDrop();
+    }
     if (windowTick() && !sendDlg && firmwareDecision(askFirmware) == fwDecisionModuleFile)
         ShowNewTFTfile();
 }
 
 void onInstanceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!InstanceMessage(message - WM_USER, uint32_t(wParam), uint32_t(lParam))) return;
+    if (sendDlg) return; // one job at a time: a name that comes while one runs is dropped
     char name[nameBytes];
     std::snprintf(name, sizeof name, "%s", instBuf);
     FileOrBild2buffer(name, 0, 0);
@@ -391,6 +405,27 @@ void startFirstFile(const char* commandLine) {
         std::snprintf(name, sizeof name, "%s", moduleFile);
         FileOrBild2buffer(name, 0, 0);
     }
+}
+
+// Drop handles do not cross processes under Wine, so the tests cannot drop a
+// file from outside. With VANTORIX_TEST_DROP="X,Y,NAME" set, the window
+// drops NAME on itself at client point (X, Y) through its own handler.
+void postTestDrop() {
+    const char* request = std::getenv("VANTORIX_TEST_DROP");
+    if (!request) return;
+    int x = 0, y = 0, used = 0;
+    if (std::sscanf(request, "%6d,%6d,%n", &x, &y, &used) < 2 || used == 0) return;
+    const char* name = request + used;
+    const size_t length = std::strlen(name);
+    HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + length + 2);
+    if (!drop) return;
+    auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+    files->pFiles = sizeof(DROPFILES);
+    files->pt = POINT{x, y};
+    std::memcpy(reinterpret_cast<char*>(files) + sizeof(DROPFILES), name,
+                length); // two NULs follow
+    GlobalUnlock(drop);
+    if (!PostMessageA(hwndMain, WM_DROPFILES, WPARAM(drop), 0)) GlobalFree(drop);
 }
 
 int messageLoop(HACCEL accelerators) {
