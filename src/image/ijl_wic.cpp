@@ -4,7 +4,9 @@
 // report in the file's own units, so that is read from the APP0 segment here.
 #include "image/ijl.h"
 
-#include <cstdio>
+#include "file/wholefile.h"
+#include "image/dib.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -35,42 +37,29 @@ bool isStandalone(int marker) {
 }
 
 // Walks the segments before the first scan and reads the first JFIF APP0.
-void readJfifDensity(const char* fileName, JPEG_PROPERTIES* jprops) {
-    FILE* file = fopen(fileName, "rb");
-    if (!file) return;
-    uint8_t head[2];
-    if (fread(head, 1, 2, file) != 2 || head[0] != kMarkerStart || head[1] != kStartOfImage) {
-        fclose(file);
-        return;
-    }
-    for (;;) {
-        int c = fgetc(file);
-        if (c != kMarkerStart) break;
-        int marker;
-        do marker = fgetc(file);
-        while (marker == kMarkerStart);
-        if (marker == EOF || marker == kStartOfScan || marker == kEndOfImage) break;
+void readJfifDensity(const uint8_t* bytes, size_t size, JPEG_PROPERTIES* jprops) {
+    if (size < 2 || bytes[0] != kMarkerStart || bytes[1] != kStartOfImage) return;
+    size_t at = 2;
+    while (at < size && bytes[at] == kMarkerStart) {
+        while (at < size && bytes[at] == kMarkerStart) at++;
+        if (at >= size) return;
+        const int marker = bytes[at++];
+        if (marker == kStartOfScan || marker == kEndOfImage) return;
         if (isStandalone(marker)) continue;
-        uint8_t lengthBytes[2];
-        if (fread(lengthBytes, 1, 2, file) != 2) break;
-        const uint16_t length = be16(lengthBytes);
-        if (length < 2) break;
-        if (marker == kApp0 && length - 2 >= int(kJfifMinLength)) {
-            uint8_t app0[kJfifMinLength];
-            if (fread(app0, 1, sizeof app0, file) != sizeof app0) break;
-            if (memcmp(app0, kJfifId, sizeof kJfifId) == 0) {
-                jprops->saw_JFIF = 1;
-                jprops->jfif_app0_units = app0[kJfifUnitsAt];
-                jprops->jfif_app0_Xdensity = be16(app0 + kJfifXDensityAt);
-                jprops->jfif_app0_Ydensity = be16(app0 + kJfifYDensityAt);
-                break;
-            }
-            if (fseek(file, long(length) - 2 - long(sizeof app0), SEEK_CUR) != 0) break;
-        } else if (fseek(file, long(length) - 2, SEEK_CUR) != 0) {
-            break;
+        if (size - at < 2) return;
+        const uint16_t length = be16(bytes + at);
+        if (length < 2 || size - at < length) return;
+        const uint8_t* body = bytes + at + 2;
+        if (marker == kApp0 && length - 2 >= int(kJfifMinLength) &&
+            memcmp(body, kJfifId, sizeof kJfifId) == 0) {
+            jprops->saw_JFIF = 1;
+            jprops->jfif_app0_units = body[kJfifUnitsAt];
+            jprops->jfif_app0_Xdensity = be16(body + kJfifXDensityAt);
+            jprops->jfif_app0_Ydensity = be16(body + kJfifYDensityAt);
+            return;
         }
+        at += length;
     }
-    fclose(file);
 }
 
 template <typename T> void release(T*& p) {
@@ -82,6 +71,7 @@ template <typename T> void release(T*& p) {
 struct WicFrame {
     bool comStarted = false;
     IWICImagingFactory* factory = nullptr;
+    IWICStream* stream = nullptr;
     IWICBitmapDecoder* decoder = nullptr;
     IWICBitmapFrameDecode* frame = nullptr;
     UINT width = 0, height = 0;
@@ -91,11 +81,13 @@ struct WicFrame {
 void closeFrame(WicFrame* f) {
     release(f->frame);
     release(f->decoder);
+    release(f->stream);
     release(f->factory);
     if (f->comStarted) CoUninitialize();
 }
 
-int openFrame(const char* fileName, WicFrame* f) {
+// The bytes must stay in place until the frame is closed: WIC reads them lazily.
+int openFrame(const uint8_t* bytes, uint32_t size, WicFrame* f) {
     // A thread that already runs COM in another model keeps it; WIC works in both.
     HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     f->comStarted = SUCCEEDED(hr);
@@ -103,15 +95,12 @@ int openFrame(const char* fileName, WicFrame* f) {
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IWICImagingFactory, reinterpret_cast<void**>(&f->factory))))
         return IJL_INVALID_ENCODER;
-    int wideLength = MultiByteToWideChar(CP_ACP, 0, fileName, -1, nullptr, 0);
-    if (wideLength <= 0) return IJL_INVALID_FILENAME;
-    WCHAR* wideName = static_cast<WCHAR*>(malloc(sizeof(WCHAR) * size_t(wideLength)));
-    if (!wideName) return IJL_MEMORY_ERROR;
-    MultiByteToWideChar(CP_ACP, 0, fileName, -1, wideName, wideLength);
-    hr = f->factory->CreateDecoderFromFilename(wideName, nullptr, GENERIC_READ,
-                                               WICDecodeMetadataCacheOnDemand, &f->decoder);
-    free(wideName);
-    if (FAILED(hr)) return IJL_INVALID_FILENAME;
+    if (FAILED(f->factory->CreateStream(&f->stream)) ||
+        FAILED(f->stream->InitializeFromMemory(const_cast<BYTE*>(bytes), size)))
+        return IJL_MEMORY_ERROR;
+    hr = f->factory->CreateDecoderFromStream(f->stream, nullptr, WICDecodeMetadataCacheOnDemand,
+                                             &f->decoder);
+    if (FAILED(hr)) return IJL_ERR_DATA;
     GUID container{};
     if (FAILED(f->decoder->GetContainerFormat(&container)) ||
         !IsEqualGUID(container, GUID_ContainerFormatJpeg))
@@ -190,18 +179,33 @@ int ijlFree(JPEG_CORE_PROPERTIES* props) {
 
 int ijlRead(JPEG_CORE_PROPERTIES* props, int mode) {
     if (!props || !props->initialised) return IJL_BAD_HANDLE;
-    if (mode != IJL_JFILE_READPARAMS && mode != IJL_JFILE_READWHOLEIMAGE) return IJL_UNSUPPORTED;
-    if (!props->JPGFile) return IJL_INVALID_FILENAME;
-    WicFrame frame;
-    int status = openFrame(props->JPGFile, &frame);
-    if (status == IJL_OK) {
-        props->JPGWidth = int(frame.width);
-        props->JPGHeight = int(frame.height);
-        props->JPGChannels = componentCount(frame.format);
-        memset(&props->jprops, 0, sizeof props->jprops);
-        readJfifDensity(props->JPGFile, &props->jprops);
-        if (mode == IJL_JFILE_READWHOLEIMAGE) status = readPixels(&frame, props);
+    if (mode < IJL_JFILE_READPARAMS || mode > IJL_JBUFF_READWHOLEIMAGE) return IJL_UNSUPPORTED;
+    const bool fromBuffer = mode == IJL_JBUFF_READPARAMS || mode == IJL_JBUFF_READWHOLEIMAGE;
+    const bool wholeImage = mode == IJL_JFILE_READWHOLEIMAGE || mode == IJL_JBUFF_READWHOLEIMAGE;
+    // A file is read whole and decoded like bytes handed over in memory.
+    WholeFile file{};
+    const uint8_t* bytes = props->JPGBytes;
+    uint64_t size = props->JPGSizeBytes;
+    if (!fromBuffer) {
+        if (!props->JPGFile) return IJL_INVALID_FILENAME;
+        if (!ReadWholeFile(props->JPGFile, DIB_MAX_FILE_BYTES, &file)) return IJL_INVALID_FILENAME;
+        bytes = file.data;
+        size = file.size;
     }
-    closeFrame(&frame);
+    int status = IJL_INVALID_FILENAME;
+    if (bytes && size > 0) {
+        WicFrame frame;
+        status = openFrame(bytes, uint32_t(size), &frame);
+        if (status == IJL_OK) {
+            props->JPGWidth = int(frame.width);
+            props->JPGHeight = int(frame.height);
+            props->JPGChannels = componentCount(frame.format);
+            memset(&props->jprops, 0, sizeof props->jprops);
+            readJfifDensity(bytes, size_t(size), &props->jprops);
+            if (wholeImage) status = readPixels(&frame, props);
+        }
+        closeFrame(&frame);
+    }
+    free(file.data);
     return status;
 }
