@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-struct LnkSpec {
+struct LnkContent {
     std::string localBasePath = "C:\\target\\file.txt";
     std::string pathSuffix;    // common path suffix, appended to the base path
     int idListSize = -1;       // bytes of the target ID list; -1: none
@@ -29,7 +29,7 @@ struct LnkLayout {
     size_t linkInfoAt = 0;
 };
 
-inline std::vector<uint8_t> makeLnk(const LnkSpec& s, LnkLayout* layout = nullptr) {
+inline std::vector<uint8_t> makeLnk(const LnkContent& s, LnkLayout* layout = nullptr) {
     static const uint8_t classId[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                         0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
     std::vector<uint8_t> b(76, 0);

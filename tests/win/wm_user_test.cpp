@@ -161,7 +161,7 @@ std::string target(const std::vector<uint8_t>& bytes) {
 }
 
 TEST(ShellLinks, TargetWithAnyIdListAndSuffix) {
-    LnkSpec s;
+    LnkContent s;
     for (int idList : {-1, 0, 1, 300, 65535}) {
         s.idListSize = idList;
         EXPECT_EQ(target(makeLnk(s)), s.localBasePath) << idList;
@@ -178,7 +178,7 @@ TEST(ShellLinks, TargetWithAnyIdListAndSuffix) {
 }
 
 TEST(ShellLinks, NoLocalTargetLeavesTheNameUnchanged) {
-    LnkSpec s;
+    LnkContent s;
     s.withLinkInfo = false;
     EXPECT_EQ(target(makeLnk(s)), "unchanged");
     s.withLinkInfo = true;
@@ -190,7 +190,7 @@ TEST(ShellLinks, NoLocalTargetLeavesTheNameUnchanged) {
 }
 
 TEST(ShellLinks, DamagedFilesNeverReadPastTheirEnd) {
-    LnkSpec s;
+    LnkContent s;
     s.idListSize = 20;
     LnkLayout layout;
     const std::vector<uint8_t> good = makeLnk(s, &layout);
@@ -231,7 +231,7 @@ TEST(ShellLinks, NamesAreUnquotedAndOnlyShortcutsResolved) {
     EXPECT_EQ(IsLinkName("lnk"), 0);
 
     std::string path = testing::TempDir() + "vantorix_" + std::to_string(getpid()) + ".Lnk";
-    LnkSpec s;
+    LnkContent s;
     s.idListSize = 5;
     std::vector<uint8_t> bytes = makeLnk(s);
     FILE* f = fopen(path.c_str(), "wb");

@@ -221,10 +221,10 @@ void checkPathAndLink() {
     check(_strnicmp(folder, module, strlen(folder)) == 0 && folder[strlen(folder) - 1] == '\\',
           "GetAppPathName folder", std::string(folder) + " of " + module);
 
-    LnkSpec spec;
-    spec.idListSize = 40;
-    spec.localBasePath = "C:\\windows\\win.ini";
-    std::vector<uint8_t> bytes = makeLnk(spec);
+    LnkContent shortcut;
+    shortcut.idListSize = 40;
+    shortcut.localBasePath = "C:\\windows\\win.ini";
+    std::vector<uint8_t> bytes = makeLnk(shortcut);
     std::string path = std::string(folder) + "wintest target.lnk";
     FILE* f = fopen(path.c_str(), "wb");
     check(f != nullptr, "write .lnk");
@@ -234,7 +234,7 @@ void checkPathAndLink() {
     char link[256];
     snprintf(link, sizeof link, "\"%s\"", path.c_str());
     RecolveLinkFilename(link);
-    check(strcmp(link, spec.localBasePath.c_str()) == 0, "RecolveLinkFilename", link);
+    check(strcmp(link, shortcut.localBasePath.c_str()) == 0, "RecolveLinkFilename", link);
     DeleteFileA(path.c_str());
 }
 
