@@ -18,6 +18,15 @@ void keepOnOneLine(char* line) {
     for (char* c = line; *c; ++c)
         if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) *c = '?';
 }
+
+// Formats one line (cut at the buffer) and hands it to the hook, if any.
+void deliverLine(int (*hook)(const char*), bool oneLine, const char* format, va_list args) {
+    if (!hook) return;
+    char line[messageBufferSize];
+    std::vsnprintf(line, sizeof line, format, args);
+    if (oneLine) keepOnOneLine(line);
+    hook(line);
+}
 } // namespace
 
 void installWindowSeam(const WindowSeam& seam) {
@@ -50,33 +59,22 @@ int transferProgress(int position) {
 }
 
 void printMessage(const char* format, ...) {
-    if (!hooks.logLine) return;
-    char line[messageBufferSize];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    deliverLine(hooks.logLine, false, format, args);
     va_end(args);
-    hooks.logLine(line);
 }
 
 void reportError(const char* format, ...) {
-    if (!hooks.reportError) return;
-    char line[messageBufferSize];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    deliverLine(hooks.reportError, true, format, args);
     va_end(args);
-    keepOnOneLine(line);
-    hooks.reportError(line);
 }
 
 void reportWarning(const char* format, ...) {
-    if (!hooks.reportWarning) return;
-    char line[messageBufferSize];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    deliverLine(hooks.reportWarning, true, format, args);
     va_end(args);
-    keepOnOneLine(line);
-    hooks.reportWarning(line);
 }
