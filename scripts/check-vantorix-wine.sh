@@ -3,7 +3,8 @@
 # sees: the first start without an ini file, the ini file written at exit, a
 # command file named on the command line (plain and quoted) drawn exactly as
 # the runner draws it, a dropped picture, the character keys, zoom 2 from the
-# ini file, and a board on COM5.
+# ini file, and a board on COM5: its update question, answered through
+# vantorix-probe.exe, the send-file dialog, and its touch reports.
 # Usage: check-vantorix-wine.sh CROSS-BUILD-DIR NATIVE-BUILD-DIR
 # WINEPREFIX may name a prefix to reuse; otherwise one is made in the cross build.
 set -euo pipefail
@@ -15,6 +16,7 @@ mkdir -p "$work"
 export WINEPREFIX="${WINEPREFIX:-$cross/wine-prefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cp "$cross/src/win/Vantorix.exe" "$work/"
 cli="$native/vantorix-cli"
+probe="$cross/src/win/vantorix-probe.exe"
 
 # A screen large enough for the KP350 at zoom 2 (720 x 1440 inside the frame).
 display=
@@ -145,25 +147,56 @@ mean=$(compare -metric MAE "$work/zoom.png" "$work/zoom-runner.png" null: 2>&1 |
 awk -v m="$mean" 'BEGIN { exit !(m + 0 < 0.02) }' || fail "zoom 2 picture differs by $mean on average"
 grep -q '^ZoomWindow=2' "$work/Vantorix.ini" || fail "zoom not kept"
 
-# 4. A board on COM5 (vantorix-board on a pseudo-terminal) that runs a KP200:
-# the window follows it, shows the port in its title, and the board receives
-# what the runner would send for the command file.
+# 4. A board on COM5 (vantorix-board on a pseudo-terminal) that runs a KP200
+# with firmware V1.00, while the folder holds V1.07: the window follows the
+# board and shows the port in its title; the update question comes once and,
+# answered No, lets the module file run, small enough to keep the send-file
+# dialog hidden, and its commands reach the board. Then a picture whose
+# transfer is larger than 10000 bytes shows the dialog, and the board's touch
+# reports leave their marks, clamped to the panel's edges.
 sed -i 's/^Module=5/Module=1/; s/^ZoomWindow=2/ZoomWindow=1/' "$work/Vantorix.ini"
-"$native/vantorix-board" --fw 1.07 -m 3 --link "$work/board" --record "$work/record.bin" \
-  >"$work/board.out" &
+cp "$work/hello.txt" "$work/KP200_0.txt"
+# Never copied here (the answer is No): only its name counts.
+head -c 1024 /dev/zero >"$work/vantorix_Pico_V1.07.uf2"
+# After the module file has run (checked below, before the first of them).
+printf '%s\n' '8000 1 0 200' '8000 2 240 320' '8000 2 150 0' '8000 4 120 150' '8000 3 50 250' \
+  '8000 1 200 100' >"$work/touches.txt"
+# The marks as the runner draws them: 3 x 3 red (1) or green (2) around the
+# point, a white pixel (4), nothing else; points kept 1 pixel inside the panel.
+printf '%s\n' '#FA 255,0,0, 0,199, 2,201' '#FA 0,255,0, 238,318, 240,320' \
+  '#FA 0,255,0, 149,0, 151,2' '#FA 255,255,255, 120,150, 120,150' '#FA 255,0,0, 199,99, 201,101' \
+  >"$work/marks.txt"
+# 100 x 60 pixels of 16 bits: 12000 bytes and the header.
+convert -size 60x100 gradient:yellow-navy -rotate 90 "BMP3:$work/wide.bmp"
+"$native/vantorix-board" --fw 1.00 -m 3 --link "$work/board" --record "$work/record.bin" \
+  --touch-script "$work/touches.txt" -v >"$work/board.out" 2>"$work/board.log" &
 board=$!
 trap 'kill $xvfb $board 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -L "$work/board" ] && break; sleep 0.1; done
 bash "$root/scripts/wine-map-board.sh" 5 "$work/board"
 "$cli" -m 3 -b "$work/expected.bin" "$work/hello.txt" >/dev/null
-start "hello.txt"
-sleep 3
+# Watches for the send-file dialog from before the start until past the module file's run.
+(cd "$work" && exec wine "$probe" window "Send File" 5000 >"$work/hidden.out" 2>&1) &
+hidden=$!
+start
+question=$(wine "$probe" msgbox 10000 no 2>&1) || fail "no update question"
+[ "$question" = 'found RP2040 Pico vantorix V1.00\nnew vantorix firmware V1.07 available.\nUpdate Now ?' ] ||
+  fail "the update question is $question"
+wine "$probe" msgbox 1500 no >/dev/null 2>&1 && fail "the update question came again"
+wait $hidden && fail "a small command file showed the send-file dialog: $(cat "$work/hidden.out")"
+size=$(stat -c %s "$work/expected.bin")
+tail -c "$size" "$work/record.bin" | cmp -s - "$work/expected.bin" || fail "the board did not receive the module file's bytes"
 title=$(xdotool getwindowname "$window")
-runner "$work/board-runner.png" 3 0 1 "$work/hello.txt"
+wine "$cross/src/win/vantorix-send.exe" "$work/wide.bmp"
+log=$(wine "$probe" window "Send File" 10000 "Send bitmap with" 2>&1) || fail "no send-file dialog for a large picture: $log"
+[ "$log" = "Open image 'wide.bmp'\r\nChange colordepth 24 bit -> 16 bit\r\nSend bitmap with 12066 bytes\r\n" ] ||
+  fail "the send-file dialog's log is $log"
+for _ in $(seq 150); do [ "$(grep -c 'touch ' "$work/board.log")" -ge 6 ] && break; sleep 0.1; done
+sleep 0.5
+runner "$work/board-runner.png" 3 0 1 "$work/hello.txt" "$work/wide.bmp" "$work/marks.txt"
 shoot 1 "$work/board-runner.png" "$work/board.png"
 stop
 [ "$title" = "ZR KP200NN (COM5)" ] || fail "with the board the title is $title"
-same "$work/board.png" "$work/board-runner.png" "the window following the board"
-size=$(stat -c %s "$work/expected.bin")
-tail -c "$size" "$work/record.bin" | cmp -s - "$work/expected.bin" || fail "the board did not receive the command file's bytes"
-echo "Vantorix.exe under Wine: start-up, ini file, drops, command line, keys, zoom 2 and the board as expected."
+same "$work/board.png" "$work/board-runner.png" "the window following the board, with the picture and the touch marks"
+echo "Vantorix.exe under Wine: start-up, ini file, drops, command line, keys, zoom 2, and with a board the"
+echo "update question, the module file, the send-file dialog and the touch marks as expected."
