@@ -3,8 +3,9 @@
 # sees: the first start without an ini file, the ini file written at exit, a
 # command file named on the command line (plain and quoted) drawn exactly as
 # the runner draws it, a dropped picture, the character keys, zoom 2 from the
-# ini file, and a board on COM5: its update question, answered through
-# vantorix-probe.exe, the send-file dialog, and its touch reports.
+# ini file, and a board on COM5: its update questions, answered through
+# vantorix-probe.exe, the send-file dialog, the start of an upload, and the
+# board's touch reports.
 # Usage: check-vantorix-wine.sh CROSS-BUILD-DIR NATIVE-BUILD-DIR
 # WINEPREFIX may name a prefix to reuse; otherwise one is made in the cross build.
 set -euo pipefail
@@ -156,7 +157,7 @@ grep -q '^ZoomWindow=2' "$work/Vantorix.ini" || fail "zoom not kept"
 # reports leave their marks, clamped to the panel's edges.
 sed -i 's/^Module=5/Module=1/; s/^ZoomWindow=2/ZoomWindow=1/' "$work/Vantorix.ini"
 cp "$work/hello.txt" "$work/KP200_0.txt"
-# Never copied here (the answer is No): only its name counts.
+# Never copied (under Wine no boot drive arrives): only its name counts.
 head -c 1024 /dev/zero >"$work/vantorix_Pico_V1.07.uf2"
 # After the module file has run (checked below, before the first of them).
 printf '%s\n' '8000 1 0 200' '8000 2 240 320' '8000 2 150 0' '8000 4 120 150' '8000 3 50 250' \
@@ -198,5 +199,33 @@ shoot 1 "$work/board-runner.png" "$work/board.png"
 stop
 [ "$title" = "ZR KP200NN (COM5)" ] || fail "with the board the title is $title"
 same "$work/board.png" "$work/board-runner.png" "the window following the board, with the picture and the touch marks"
+# 5. A board with the Talvoren firmware (V2.00 and later) is asked even where
+# older boards are updated without a question (FWupdate=1); Yes starts the
+# upload: the send-file dialog shows and the board is sent into its boot
+# loader (under Wine no boot drive arrives, so the upload ends there).
+sed -i 's/^FWupdate=2/FWupdate=1/' "$work/Vantorix.ini"
+kill $board
+wait $board 2>/dev/null || true
+"$native/vantorix-board" --fw 2.05 -m 3 --link "$work/board" >"$work/board.out" 2>"$work/board.log" &
+board=$!
+# COM5 stays mapped to the link, which the new board points at its terminal.
+for _ in $(seq 50); do [ -L "$work/board" ] && break; sleep 0.1; done
+start
+question=$(wine "$probe" msgbox 10000 yes 2>&1) || fail "no question for the Talvoren firmware"
+[ "$question" = 'found RP2040 Pico board with Talvoren V2.05 firmware.\nwould you like to programm vantorix V1.07 firmware ?' ] ||
+  fail "the question for the Talvoren firmware is $question"
+log=$(wine "$probe" window "Send File" 10000 "Set Picoboard in Programming mode" 2>&1) ||
+  fail "no send-file dialog for the upload: $log"
+[ "$log" = 'Set Picoboard in Programming mode\r\n' ] || fail "the upload's log is $log"
+for _ in $(seq 50); do grep -q 'restarted into the boot loader' "$work/board.log" && break; sleep 0.1; done
+grep -q 'restarted into the boot loader' "$work/board.log" || fail "the board was not sent into its boot loader"
+# The upload looks for the boot drive for 4 s, then the dialog closes by itself.
+closed=
+for _ in $(seq 100); do
+  xdotool search --onlyvisible --name '^Send File$' >/dev/null 2>&1 || { closed=1; break; }
+  sleep 0.1
+done
+stop
+[ -n "$closed" ] || fail "the send-file dialog stayed after the upload"
 echo "Vantorix.exe under Wine: start-up, ini file, drops, command line, keys, zoom 2, and with a board the"
-echo "update question, the module file, the send-file dialog and the touch marks as expected."
+echo "update question, the module file, the send-file dialog, the touch marks and the Talvoren upload as expected."
