@@ -32,6 +32,9 @@ void deliverLine(int (*hook)(const char*), bool oneLine, const char* format, va_
 void installWindowSeam(const WindowSeam& seam) {
     hooks = seam;
 }
+WindowSeam installedWindowSeam() {
+    return hooks;
+}
 void resetWindowSeam() {
     hooks = WindowSeam{};
 }

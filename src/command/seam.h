@@ -48,6 +48,8 @@ struct WindowSeam {
 };
 
 void installWindowSeam(const WindowSeam& seam);
+// The hooks installed now, for a host that adds its own to another's.
+WindowSeam installedWindowSeam();
 // Forgets every hook (each then counts as done and does nothing).
 void resetWindowSeam();
 

@@ -15,10 +15,14 @@
 #include "win/core/newtft.h"
 #include "win/core/title.h"
 #include "win/core/winbitmap.h"
+#include "win/core/winmenu.h"
 #include "win/core/winpaint.h"
 #include "win/core/winstate.h"
 #include "win/filejob.h"
+#include "win/leddlg.h"
+#include "win/testquery.h"
 #include "win/winmain.h"
+#include "win/winmenu.h"
 #include "win/wm_user.h"
 
 #include <windows.h>
@@ -39,8 +43,6 @@ HMENU mainMenu = nullptr;
 HMENU popupMenu = nullptr;
 char appName[256] = "";
 char iniFile[256] = "";
-char helpFile[256] = "";
-char lastFile[256] = "";
 
 namespace {
 constexpr UINT_PTR tickTimer = 1;
@@ -123,8 +125,12 @@ int resizeWindow() {
     return 1;
 }
 
+// The board came or went: the title names its port, and the LED dialog
+// exists only while a board is there.
 int titleFollowsConnection() {
     SetTitle();
+    if (!picoPort) CloseLED();
+    CheckMenuTFT();
     return 1;
 }
 
@@ -229,16 +235,16 @@ void onMove() {
     ledY += rc.top - wndPosY;
     wndPosX = rc.left;
     wndPosY = rc.top;
+    if (!hwndLed) return;
+    RECT led;
+    GetWindowRect(hwndLed, &led);
+    MoveWindow(hwndLed, ledX, ledY, led.right - led.left, led.bottom - led.top, TRUE);
 }
 
 void onKeyDown(WPARAM key) {
-    if (key == VK_UP && brightness < 100) {
-        ++brightness;
-        brightnessChanged = 1;
-    } else if (key == VK_DOWN && brightness > 0) {
-        --brightness;
-        brightnessChanged = 1;
-    }
+    if (key != VK_UP && key != VK_DOWN) return;
+    brightnessKey(key == VK_UP);
+    if (brightnessChanged) SetLEDSlider();
 }
 
 int askFirmware(const char* text, int systemModal) {
@@ -270,7 +276,7 @@ void onInstanceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDM_EXIT) DestroyWindow(hwnd);
+        MainWndProc_OnCommand(hwnd, LOWORD(wParam), HWND(lParam), HIWORD(wParam));
         return 1;
     case WM_TIMER:
         if (wParam == repaintTimer) {
@@ -282,6 +288,9 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         return 0;
     case resizeRequest:
         resizeWindow();
+        return 0;
+    case testStateQuery:
+        writeTestState();
         return 0;
     case WM_PAINT:
         onPaint(hwnd);
@@ -334,6 +343,7 @@ void resetStartState() {
     picoCount = picoPort = picoType = picoDrive = picoFW = 0;
     demoScreen = tickCount = secondCount = 0;
     resetPanelState();
+    resetMenuState();
 }
 
 void installWindowSide() {
@@ -341,7 +351,8 @@ void installWindowSide() {
     seam.redrawPanel = redrawPanel;
     seam.resizeTFT = resizeWindow;
     seam.logLine = sendLogLine;
-    seam.checkMenuFile = nullptr;
+    seam.checkMenuFile = markFileMenu;
+    seam.checkMenuTFT = markTFTMenu;
     seam.transferStart = sendTransferStart;
     seam.transferProgress = sendTransferProgress;
     seam.connectionChanged = titleFollowsConnection;
@@ -351,6 +362,7 @@ void installWindowSide() {
     installProfileAccess({readProfile, writeProfile});
     installScreenArea(virtualScreen);
     installSendFileDialog();
+    installMenu();
 }
 
 bool registerWindowClass() {
@@ -520,8 +532,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     openPicoCOM();
     if (!picoPort) picoDrive = getPicoDrive(&picoType);
     brightness = 100;
-    // The LED dialog comes with the menu commands; without a board it stays closed.
-    if (ledOpen == 1 && !picoPort) ledOpen = 0;
+    if (ledOpen == 1) {
+        if (picoPort)
+            OpenLED();
+        else
+            ledOpen = 0;
+    }
     GetAktModuleFileTime();
     startFirstFile(commandLine);
     const int result = messageLoop(accelerators);

@@ -9,8 +9,6 @@ extern HMENU mainMenu;
 extern HMENU popupMenu;
 extern char appName[256];
 extern char iniFile[256];
-extern char helpFile[256];
-extern char lastFile[256];
 
 void SetTitle();
 // Cuts the window to the module's outline; gives it its whole rectangle back.
