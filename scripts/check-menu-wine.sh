@@ -37,8 +37,16 @@ press() {
   xdotool key "$@"
   sleep 0.4
 }
-# The client size the runner's picture of the same module has.
-pictureSize() { runner "$work/size.png" "$@" "$work/turn90.txt" >/dev/null 2>&1 || true; identify -format %w,%h "$work/size.png"; }
+
+# visible NAME: a window of that title is on the screen.
+visible() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
+# Escape on the About box ends it (Wine takes a moment after a probe ran).
+closeAbout() {
+  xdotool windowfocus --sync "$(xdotool search --onlyvisible --name "^About Vantorix$" | head -1)" 2>/dev/null || true
+  xdotool key Escape
+  for _ in $(seq 50); do visible "About Vantorix" || return 0; sleep 0.1; done
+  fail "Escape leaves the About box"
+}
 
 # 1. Without a board.
 start
@@ -113,17 +121,17 @@ press ctrl+1 alt+l
 snapshot
 expect Angle 0 "Ctrl+1"
 expect led 0 "Alt+L without a board"
+# The grey command's accelerator sends nothing, so the Alt key alone opened the menu bar.
+xdotool key Escape
 
 press ctrl+u
 about=$(probe window "About Vantorix" 3000 "not connected") || fail "Ctrl+U shows no About box"
 grep -q "Version 1.3, January 2025" <<<"$about" || fail "the About box says: $about"
-xdotool key Escape
-sleep 0.3
-xdotool search --name "^About Vantorix$" >/dev/null 2>&1 && fail "Escape leaves the About box"
+closeAbout
 
 press F1
-for _ in $(seq 50); do xdotool search --name "^Vantorix Help$" >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool search --name "^Vantorix Help$" >/dev/null 2>&1 || fail "F1 shows no help window"
+for _ in $(seq 50); do visible "Vantorix Help" && break; sleep 0.1; done
+visible "Vantorix Help" || fail "F1 shows no help window"
 
 # Exit from the pop-up menu: right button, File, Exit.
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -158,11 +166,10 @@ sleep 0.4
 snapshot
 expect brightness 69 "the slider and the arrow keys"
 probe window LED 2000 69% >/dev/null || fail "the LED dialog does not show 69%"
+# Moves within one tick go out as one value; a tick may fall between two of them.
 levels=$(grep -ao '#LB[0-9]*' "$work/record.bin" | tr '\n' ' ')
-case "$levels" in
-  "#LB70 #LB71 "*"#LB69 ") ;;
-  *) fail "the board received the brightness values $levels" ;;
-esac
+[[ "$levels" =~ ^(#LB[56]0\ )?#LB70\ #LB71\ (#LB70\ )?#LB69\ $ ]] ||
+  fail "the board received the brightness values $levels"
 # The dialog travels with the main window.
 before=$(value ledWindow)
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -175,10 +182,11 @@ press ctrl+u
 about=$(probe window "About Vantorix" 3000 "RP2040 Pico Firmware V1.07") ||
   fail "the About box does not show the board"
 grep -q "COM5" <<<"$about" || fail "the About box names no port: $about"
-xdotool key Escape
-sleep 0.3
+closeAbout
 press ctrl+2
-stop
+# Alt+F4, the window system's own close key, ends the program with the dialog open.
+press alt+F4
+timeout 20 wineserver -w || fail "Alt+F4 did not end the program"
 grep -aq '#DO90' "$work/record.bin" || fail "Ctrl+2 did not turn the board"
 grep -q '^LedDlg=.*,1' "$work/Vantorix.ini" || fail "the open LED dialog is not kept"
 # It opens again at the next start with the board there.
@@ -186,5 +194,14 @@ start
 sleep 2
 snapshot
 expect led 1 "the LED dialog at start"
+# The board goes: the next command finds it gone, and the window lets it go.
+kill "$board"
+wait "$board" 2>/dev/null || true
+press r
+sleep 0.3
+snapshot
+expect title "ZR KP096NN" "the board gone"
+expect led 0 "the board gone"
+listed grayed 250 || fail "the LED command stays enabled without the board"
 stop
 echo "Vantorix.exe under Wine: every accelerator, the pop-up menu, About, help, clipboard and LED dialog as expected."

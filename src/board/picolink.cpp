@@ -314,6 +314,7 @@ void closePicoCOM() {
     COMclose();
     picoCount = 0;
     picoPort = 0;
+    linkLost = 0; // a lost link is dealt with once it is let go
     connectionChanged();
 }
 

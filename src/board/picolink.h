@@ -63,7 +63,8 @@ uint32_t sendbuffer(const void* buffer, uint32_t count);
 // output hears of it once, and the port waits for closePicoCOM on the thread
 // that owns it. Returns 0 so callers can pass it on.
 int boardLinkFailed();
-// 1 once a write has failed since the last connection attempt.
+// 1 once a write has failed since the last connection attempt, until the
+// port is let go (closePicoCOM).
 int boardLinkLost();
 
 // Back to no board: connection state and lists cleared (the port itself is not touched).

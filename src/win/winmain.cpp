@@ -472,10 +472,9 @@ void MakeRegion(BOOL redraw) {
     POINT origin{0, 0};
     ClientToScreen(hwndMain, &origin);
     const int ox = origin.x - window.left, oy = origin.y - window.top;
+    const SIZE picture = pictureSize();
+    HRGN region = CreateRectRgn(ox, oy, ox + picture.cx * zoom(), oy + picture.cy * zoom());
     Rect whole{};
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    MakeRegionRuns(ox, oy, &whole, nullptr, nullptr);
-    SetRectRgn(region, whole.left, whole.top, whole.right, whole.bottom);
     MakeRegionRuns(ox, oy, &whole, removeRun, region);
     if (!SetWindowRgn(hwndMain, region, redraw)) DeleteObject(region);
 }

@@ -4,6 +4,7 @@
 
 #include "board/picolink.h"
 #include "cli/headless.h"
+#include "command/seam.h"
 #include "command/settings.h"
 #include "panel/zr_tft.h"
 #include "win/core/newtft.h"
@@ -185,4 +186,16 @@ TEST_F(WindowKeys, TickStepsTheDemoOnlyWithoutBoardAndSendsBrightnessOnce) {
     windowTick();
     windowTick();
     EXPECT_EQ(received(), "#LB40\n");
+}
+
+TEST_F(WindowKeys, TickLetsGoOfABoardThatStoppedTakingData) {
+    static int changes = 0;
+    WindowSeam seam = installedWindowSeam();
+    seam.connectionChanged = [] { return ++changes, 1; };
+    installWindowSeam(seam);
+    boardLinkFailed();
+    windowTick();
+    windowTick();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(boardLinkLost(), 0);
 }

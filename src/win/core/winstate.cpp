@@ -232,6 +232,9 @@ int windowTick() {
         brightnessChanged = 0;
         TFTcommand("#LB%d\n", brightness);
     }
+    // A board that stopped taking data is let go here, on the port's own
+    // thread: the title, the menu and the LED dialog follow.
+    if (!picoPort && boardLinkLost()) closePicoCOM();
     if (picoPort) readBoardInput();
     return tickCount & 1;
 }

@@ -8,7 +8,19 @@
 //   vantorix-probe window CAPTION TIMEOUT_MS [TEXT]
 //       waits for a visible top-level window titled CAPTION whose controls
 //       hold TEXT (any text when left out) and prints each control's text.
+//   vantorix-probe state
+//       asks the main window for its test state report and prints it (the
+//       program and the probe both take its file name from VANTORIX_TEST_STATE).
+//   vantorix-probe clipboard
+//       prints the size of the bitmap on the clipboard as WIDTHxHEIGHT.
+//   vantorix-probe led POSITION...
+//       moves the LED dialog's slider to each position in turn, as a drag would.
+#include "resource.h"
+#include "win/testquery.h"
+
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -156,6 +168,52 @@ int window(int argc, char** argv) {
     return found ? 0 : 1;
 }
 
+// The window program's class name is its file's base name.
+constexpr const char* mainWindowClass = "Vantorix";
+constexpr UINT stateReplyMs = 5000;
+
+int state(int argc, char**) {
+    if (argc != 0) return 2;
+    const char* path = std::getenv("VANTORIX_TEST_STATE");
+    HWND main = FindWindowA(mainWindowClass, nullptr);
+    DWORD_PTR ignored = 0;
+    if (!path || !main ||
+        !SendMessageTimeoutA(main, testStateQuery, 0, 0, SMTO_ABORTIFHUNG, stateReplyMs, &ignored))
+        return 1;
+    FILE* report = std::fopen(path, "rb");
+    if (!report) return 1;
+    char buffer[4096];
+    size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, report)) > 0)
+        std::fwrite(buffer, 1, count, stdout);
+    std::fclose(report);
+    return 0;
+}
+
+int clipboard(int argc, char**) {
+    if (argc != 0 || !OpenClipboard(nullptr)) return argc != 0 ? 2 : 1;
+    BITMAP info{};
+    HANDLE bitmap = GetClipboardData(CF_BITMAP);
+    const bool found = bitmap && GetObjectA(bitmap, sizeof info, &info);
+    CloseClipboard();
+    if (!found) return 1;
+    std::printf("%ldx%ld\n", info.bmWidth, info.bmHeight);
+    return 0;
+}
+
+int led(int argc, char** argv) {
+    if (argc < 1) return 2;
+    HWND dialog = FindWindowA(dialogClass, "LED");
+    HWND slider = dialog ? GetDlgItem(dialog, IDC_LEDSLIDER) : nullptr;
+    if (!slider) return 1;
+    for (int i = 0; i < argc; ++i) {
+        const int position = std::atoi(argv[i]);
+        SendMessageA(slider, TBM_SETPOS, TRUE, position);
+        SendMessageA(dialog, WM_VSCROLL, MAKEWPARAM(TB_THUMBTRACK, position), LPARAM(slider));
+    }
+    return 0;
+}
+
 struct Subcommand {
     const char* name;
     const char* arguments;
@@ -165,6 +223,9 @@ struct Subcommand {
 constexpr Subcommand subcommands[] = {
     {"msgbox", "TIMEOUT_MS yes|no", messageBox},
     {"window", "CAPTION TIMEOUT_MS [TEXT]", window},
+    {"state", "", state},
+    {"clipboard", "", clipboard},
+    {"led", "POSITION...", led},
 };
 
 int usage() {
