@@ -143,7 +143,8 @@ grep -q '^Module=6' "$work/Vantorix.ini" || fail "the model chosen is not kept"
 
 # 2. With a board: the LED dialog, its values on the board, the About box.
 sed -i 's/^Module=6/Module=1/' "$work/Vantorix.ini"
-board 1 1.07
+startBoard --fw 1.07 -m 1 --record "$work/record.bin" >"$work/board.out"
+mapBoard
 start
 sleep 2
 snapshot

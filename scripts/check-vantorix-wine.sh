@@ -14,65 +14,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work="$cross/vantorix-check"
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX="${WINEPREFIX:-$cross/wine-prefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/scripts/wine-session.sh"
 cp "$cross/src/win/Vantorix.exe" "$work/"
-cli="$native/vantorix-cli"
 probe="$cross/src/win/vantorix-probe.exe"
-
-# A screen large enough for the KP350 at zoom 2 (720 x 1440 inside the frame).
-display=
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-done
-Xvfb ":$display" -screen 0 1600x1600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-export DISPLAY=":$display"
-wineserver -w
-
-fail() { echo "Vantorix under Wine: $*" >&2; exit 1; }
-window=
-# start ARGS...: runs the program in the check folder and waits for its window.
-start() {
-  (cd "$work" && exec wine Vantorix.exe "$@" </dev/null >>"$work/wine.log" 2>&1 &)
-  window=
-  for _ in $(seq 150); do
-    window=$(xdotool search --name '^ZR KP' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && return 0
-    sleep 0.1
-  done
-  fail "no window after starting with: $*"
-}
-# Ends the program as a user closing it would (WM_CLOSE), and waits for it.
-stop() {
-  wine taskkill /im Vantorix.exe >/dev/null 2>&1 || true
-  timeout 30 wineserver -w || fail "the program did not end"
-}
-# shoot ZOOM RUNNER.png OUT.png: the window's client area, as large as the
-# runner's window picture; the client area ends at the window's bottom edge
-# (the frame and menu bar are above it).
-shoot() {
-  local width height
-  width=$(identify -format %w "$2") height=$(identify -format %h "$2")
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  import -window root "$work/screen.png"
-  convert "$work/screen.png" -crop "${width}x${height}+$X+$((Y + HEIGHT - height))" +repage \
-    -alpha off "$3"
-}
-# same A.png B.png WHAT: the two pictures have no differing pixel.
-same() {
-  local differ
-  differ=$(compare -metric AE "$1" "$2" null: 2>&1 || true)
-  [ "$differ" = 0 ] || fail "$3: $differ pixels differ"
-}
-# runner PNG MODEL ANGLE ZOOM FILE...: the window as vantorix-cli draws it.
-runner() {
-  local png=$1 model=$2 angle=$3 zoom=$4
-  shift 4
-  "$cli" -m "$model" -a "$angle" --zoom "$zoom" --window-png "$png" "$@" >/dev/null
-  convert "$png" -alpha off "$png"
-}
 
 # 1. First start, no ini file: model 1, window at (100, 0). Keys draw.
 start
@@ -169,12 +113,9 @@ printf '%s\n' '#FA 255,0,0, 0,199, 2,201' '#FA 0,255,0, 238,318, 240,320' \
   >"$work/marks.txt"
 # 100 x 60 pixels of 16 bits: 12000 bytes and the header.
 convert -size 60x100 gradient:yellow-navy -rotate 90 "BMP3:$work/wide.bmp"
-"$native/vantorix-board" --fw 1.00 -m 3 --link "$work/board" --record "$work/record.bin" \
-  --touch-script "$work/touches.txt" -v >"$work/board.out" 2>"$work/board.log" &
-board=$!
-trap 'kill $xvfb $board 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [ -L "$work/board" ] && break; sleep 0.1; done
-bash "$root/scripts/wine-map-board.sh" 5 "$work/board"
+startBoard --fw 1.00 -m 3 --record "$work/record.bin" --touch-script "$work/touches.txt" -v \
+  >"$work/board.out" 2>"$work/board.log"
+mapBoard
 "$cli" -m 3 -b "$work/expected.bin" "$work/hello.txt" >/dev/null
 # Watches for the send-file dialog from before the start until past the module file's run.
 (cd "$work" && exec wine "$probe" window "Send File" 5000 >"$work/hidden.out" 2>&1) &
@@ -206,10 +147,8 @@ same "$work/board.png" "$work/board-runner.png" "the window following the board,
 sed -i 's/^FWupdate=2/FWupdate=1/' "$work/Vantorix.ini"
 kill $board
 wait $board 2>/dev/null || true
-"$native/vantorix-board" --fw 2.05 -m 3 --link "$work/board" >"$work/board.out" 2>"$work/board.log" &
-board=$!
 # COM5 stays mapped to the link, which the new board points at its terminal.
-for _ in $(seq 50); do [ -L "$work/board" ] && break; sleep 0.1; done
+startBoard --fw 2.05 -m 3 >"$work/board.out" 2>"$work/board.log"
 start
 question=$(wine "$probe" msgbox 10000 yes 2>&1) || fail "no question for the Talvoren firmware"
 [ "$question" = 'found RP2040 Pico board with Talvoren V2.05 firmware.\nwould you like to programm vantorix V1.07 firmware ?' ] ||

@@ -10,7 +10,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work="$cross/wine-check"
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX="${WINEPREFIX:-$cross/wine-prefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 # JPEG files of several kinds, made from the pictures the program carries.
 pictures="$root/data/pictures"
@@ -45,21 +44,10 @@ for jpg in "$work"/*.jpg; do
 done
 cp "$cross/src/win/vantorix-wintest.exe" "$cross/src/win/vantorix-send.exe" "$work/"
 
-# Wine needs a display for windows: a private Xvfb on the first free number.
-display=
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-
-# A Wine server still running for this prefix (from a run without a display)
-# would keep its display-less desktop: let it end first.
-wineserver -w
+# Wine needs a display for windows: the session's private Xvfb.
+source "$root/scripts/wine-session.sh"
 
 # Largest differences allowed between WIC and libjpeg-turbo (per channel):
 # the mean over a picture, and any single value (chroma upsampling differs at edges).
-(cd "$work" && DISPLAY=":$display" timeout 300 wine vantorix-wintest.exe vantorix-send.exe \
+(cd "$work" && timeout 300 wine vantorix-wintest.exe vantorix-send.exe \
   "${pairs[@]}" --tolerance 2.5 100 </dev/null 2>/dev/null | tr -d '\r')

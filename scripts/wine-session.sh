@@ -1,6 +1,8 @@
-# Shared by the Wine checks of Vantorix.exe (sourced, not run): a private
-# Xvfb screen, starting and ending the program, screenshots and comparisons.
-# The sourcing script sets cross, native and work first.
+# Shared by the Wine checks (sourced, not run): the Wine prefix, a private
+# Xvfb screen, starting and ending Vantorix.exe, screenshots and comparisons,
+# and a board simulator on COM5. The sourcing script sets cross, native and
+# work first. A Wine server still running for the prefix (from a run without
+# a display) would keep its display-less desktop: it is let end first.
 export WINEPREFIX="${WINEPREFIX:-$cross/wine-prefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cli="$native/vantorix-cli"
 
@@ -58,13 +60,12 @@ runner() {
   "$cli" -m "$model" -a "$angle" --zoom "$zoom" --window-png "$png" "$@" >/dev/null
   convert "$png" -alpha off "$png"
 }
-# board MODEL FW: vantorix-board on a pseudo-terminal that Wine maps to COM5,
-# recording what it receives in $work/record.bin.
-board() {
-  "$native/vantorix-board" --fw "$2" -m "$1" --link "$work/board" --record "$work/record.bin" \
-    >"$work/board.out" &
+# startBoard ARGS...: vantorix-board with ARGS on a pseudo-terminal at $work/board.
+startBoard() {
+  "$native/vantorix-board" "$@" --link "$work/board" &
   board=$!
   trap 'kill $xvfb $board 2>/dev/null || true' EXIT
   for _ in $(seq 50); do [ -L "$work/board" ] && break; sleep 0.1; done
-  bash "$(dirname "${BASH_SOURCE[0]}")/wine-map-board.sh" 5 "$work/board"
 }
+# Maps COM5 to the board's link; the mapping stays for any board started on it later.
+mapBoard() { bash "$(dirname "${BASH_SOURCE[0]}")/wine-map-board.sh" 5 "$work/board"; }
