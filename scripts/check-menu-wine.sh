@@ -50,6 +50,16 @@ press() {
   sleep 0.4
 }
 
+# aboutShows R,G,B: the About box has text in that colour (its connection lines).
+aboutShows() {
+  local box pixels
+  box=$(xdotool search --onlyvisible --name "^About Vantorix$" | head -1)
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  import -window root "$work/about.png"
+  pixels=$(convert "$work/about.png" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage -fill black \
+    +opaque "rgb($1)" -fill white -opaque "rgb($1)" -format "%[fx:round(mean*w*h)]" info:)
+  [ "$pixels" -gt 20 ] || fail "the About box shows no text in rgb($1)"
+}
 # visible NAME: a window of that title is on the screen.
 visible() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 # Escape on the About box ends it (Wine takes a moment after a probe ran).
@@ -139,6 +149,7 @@ xdotool key Escape
 press ctrl+u
 about=$(probe window "About Vantorix" 3000 "not connected") || fail "Ctrl+U shows no About box"
 grep -q "Version 1.3, January 2025" <<<"$about" || fail "the About box says: $about"
+aboutShows 222,0,0
 closeAbout
 
 press F1
@@ -197,6 +208,7 @@ press ctrl+u
 about=$(probe window "About Vantorix" 3000 "RP2040 Pico Firmware V1.07") ||
   fail "the About box does not show the board"
 grep -q "COM5" <<<"$about" || fail "the About box names no port: $about"
+aboutShows 0,170,0
 closeAbout
 press ctrl+2
 # Alt+F4, the window system's own close key, ends the program with the dialog open.
