@@ -23,48 +23,33 @@ double shown(int32_t version) {
     return version / 100.0;
 }
 
+// The board as the questions name it.
+const char* boardName(int type) {
+    return type == 1 ? "RP2040 Pico" : "RP2350 Pico 2";
+}
+
 int askForeign(FirmwareQuestion ask, int32_t newest) {
     char text[256];
-    if (picoType == 1)
-        std::snprintf(text, sizeof text,
-                      "found RP2040 Pico board with Talvoren V%4.2f firmware.\n"
-                      "would you like to programm vantorix V%4.2f firmware ?",
-                      shown(picoFW), shown(newest));
-    else
-        std::snprintf(text, sizeof text,
-                      "found RP2350 Pico 2 board with Talvoren V%4.2f firmware.\n"
-                      "would you like to programm vantorix V%4.2f firmware ?",
-                      shown(picoFW), shown(newest));
+    std::snprintf(text, sizeof text,
+                  "found %s board with Talvoren V%4.2f firmware.\n"
+                  "would you like to programm vantorix V%4.2f firmware ?",
+                  boardName(picoType), shown(picoFW), shown(newest));
     return ask ? ask(text, 0) : 0;
 }
 
 int askUpdate(FirmwareQuestion ask, int32_t newest) {
     char text[256];
-    if (picoType == 1)
-        std::snprintf(text, sizeof text,
-                      "found RP2040 Pico vantorix V%4.2f\nnew vantorix firmware V%4.2f "
-                      "available.\nUpdate Now ?",
-                      shown(picoFW), shown(newest));
-    else
-        std::snprintf(text, sizeof text,
-                      "found RP2350 Pico 2 vantorix V%4.2f\nnew vantorix firmware V%4.2f "
-                      "available.\nUpdate Now ?",
-                      shown(picoFW), shown(newest));
+    std::snprintf(text, sizeof text,
+                  "found %s vantorix V%4.2f\nnew vantorix firmware V%4.2f available.\nUpdate Now ?",
+                  boardName(picoType), shown(picoFW), shown(newest));
     return ask ? ask(text, 0) : 0;
 }
 
 int askEmptyBoard(FirmwareQuestion ask, int32_t newest) {
     char text[256];
-    if (picoType == 1)
-        std::snprintf(text, sizeof text,
-                      "found empty RP2040 Pico board\nwould you like to program vantorix V%4.2f "
-                      "firmware ?",
-                      shown(newest));
-    else
-        std::snprintf(text, sizeof text,
-                      "found empty RP2350 Pico 2 board\nwould you like to program vantorix "
-                      "V%4.2f firmware ?",
-                      shown(newest));
+    std::snprintf(text, sizeof text,
+                  "found empty %s board\nwould you like to program vantorix V%4.2f firmware ?",
+                  boardName(picoType), shown(newest));
     return ask ? ask(text, 1) : 0;
 }
 
