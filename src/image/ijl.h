@@ -1,6 +1,6 @@
 // The JPEG decoding interface the image library relies on: the calls and the
 // properties record of the Intel JPEG Library, reduced to what our reader uses.
-// ijl_libjpeg.cpp implements it on libjpeg-turbo; a build without libjpeg gets
+// ijl_libjpeg.cpp implements it on libjpeg-turbo (ijl_wic.cpp on Windows); a build without libjpeg gets
 // an implementation whose every read fails with IJL_UNSUPPORTED.
 #pragma once
 #include <cstdint>

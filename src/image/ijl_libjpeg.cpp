@@ -5,18 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-int ijlInit(JPEG_CORE_PROPERTIES* props) {
-    if (!props) return IJL_BAD_HANDLE;
-    props->initialised = 1;
-    return IJL_OK;
-}
-
-int ijlFree(JPEG_CORE_PROPERTIES* props) {
-    if (!props) return IJL_BAD_HANDLE;
-    props->initialised = 0;
-    return IJL_OK;
-}
-
 #if defined(VANTORIX_HAVE_JPEG) && VANTORIX_HAVE_JPEG
 
 #include <csetjmp>

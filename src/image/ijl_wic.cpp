@@ -165,18 +165,6 @@ int readPixels(WicFrame* f, JPEG_CORE_PROPERTIES* props) {
 
 } // namespace
 
-int ijlInit(JPEG_CORE_PROPERTIES* props) {
-    if (!props) return IJL_BAD_HANDLE;
-    props->initialised = 1;
-    return IJL_OK;
-}
-
-int ijlFree(JPEG_CORE_PROPERTIES* props) {
-    if (!props) return IJL_BAD_HANDLE;
-    props->initialised = 0;
-    return IJL_OK;
-}
-
 int ijlRead(JPEG_CORE_PROPERTIES* props, int mode) {
     if (!props || !props->initialised) return IJL_BAD_HANDLE;
     if (mode < IJL_JFILE_READPARAMS || mode > IJL_JBUFF_READWHOLEIMAGE) return IJL_UNSUPPORTED;
