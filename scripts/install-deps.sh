@@ -5,35 +5,26 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev
           libgtest-dev googletest libbenchmark-dev xxd libstb-dev libgif-dev libcli11-dev
           mingw-w64 libz-mingw-w64-dev libudev-dev libcairo2-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
+# installMissing PACKAGE...: installs those that are not installed yet.
+installMissing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+}
+installMissing "${packages[@]}"
 
 # Wine runs the 32-bit Windows programs in the tests; it needs the i386 packages.
 # "install-deps.sh build" skips it: building and running the CLI does not need it.
 [ "${1:-}" = build ] && exit 0
-if ! command -v wine >/dev/null 2>&1 || ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-  export DEBIAN_FRONTEND=noninteractive
-  dpkg --add-architecture i386
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends wine wine32:i386 >/dev/null
-fi
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+installMissing wine wine32:i386
 # The Windows program's checks: a display for Wine, JPEG files to decode, the
 # help compiler and its reader, cairo for the icon and picture generator, and
 # xdotool and ImageMagick to type into the window and take screenshots.
 windows=(xvfb libjpeg-turbo-progs fp-utils libchm-bin libcairo2-dev xdotool imagemagick)
-missing=()
-for p in "${windows[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+installMissing "${windows[@]}"
