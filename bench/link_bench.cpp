@@ -4,8 +4,8 @@
 // The ratio of the two times is what the link costs over the bare pty.
 #include "board/picolink.h"
 #include "board/seriowin.h"
-#include "cli/headless.h"
 #include "command/bitmapload.h"
+#include "headless/headless.h"
 #include "support/bmp_writer.h"
 #include "support/board_sim.h"
 

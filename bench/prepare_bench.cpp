@@ -1,6 +1,6 @@
 // Loading and fitting big pictures, beside stb as the peer in the same run.
-#include "cli/headless.h"
 #include "command/bitmapload.h"
+#include "headless/headless.h"
 #include "image/dib.h"
 
 #include <benchmark/benchmark.h>
@@ -106,5 +106,3 @@ void BM_FitToPanel_Stb(benchmark::State& state) {
 BENCHMARK(BM_FitToPanel_Stb)->Unit(benchmark::kMillisecond);
 #endif
 } // namespace
-
-

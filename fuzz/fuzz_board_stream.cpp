@@ -9,7 +9,7 @@
 //   mkdir -p corpus && cp examples/*.txt corpus/
 //   build-clang/fuzz/fuzz_board_stream -max_len=65536 -max_total_time=300 corpus
 #include "boardsim/boardsim.h"
-#include "win/core/newtft.h"
+#include "module/newtft.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -7,10 +7,10 @@
 //
 // Build with clang (cmake -DCMAKE_CXX_COMPILER=clang++ ...; target fuzz_commands), then:
 //   ./fuzz_commands -dict=fuzz/commands.dict -max_len=8192 corpus fuzz/commands
-#include "board/sendjob.h"
-#include "cli/headless.h"
-#include "command/seam.h"
 #include "command/sendfile.h"
+#include "common/seam.h"
+#include "headless/headless.h"
+#include "job/sendjob.h"
 #include "panel/models.h"
 #include "panel/zr_tft.h"
 
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WindowSeam quiet{};
     quiet.reportError = checkReport;
     installWindowSeam(quiet);
-    std::snprintf(sendJob.cmdDir, sizeof sendJob.cmdDir, "%s/", pictureFolder().c_str());
+    std::snprintf(cmdDir, sizeof cmdDir, "%s/", pictureFolder().c_str());
 
     std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
     TFTcommandOut(text.c_str(), text.size());

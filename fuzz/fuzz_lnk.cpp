@@ -1,5 +1,5 @@
 // libFuzzer entry for the shortcut (.lnk) parser: the input is the link file.
-#include "win/core/wm_user.h"
+#include "app/wm_user.h"
 
 #include <cstdlib>
 #include <cstring>

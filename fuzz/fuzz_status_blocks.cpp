@@ -9,8 +9,8 @@
 #include "board/picolink.h"
 #include "board/seriowin.h"
 #include "board/statusblock.h"
-#include "cli/headless.h"
-#include "command/settings.h"
+#include "common/settings.h"
+#include "headless/headless.h"
 #include "panel/models.h"
 
 #include <cstdlib>

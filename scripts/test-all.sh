@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a Release build, an ASan+UBSan build, and the
-# portable core cross-compiled for 32-bit Windows.
+# portable floors cross-compiled for 32-bit Windows with the Windows programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,7 +17,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
-  -DVANTORIX_CORE_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
+  -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
 cmake --build build-win32 -j"$jobs"
 # One Wine prefix for all Windows checks.
 export WINEPREFIX="$(pwd)/build-win32/wine-prefix"
@@ -27,5 +27,5 @@ bash scripts/check-link-wine.sh build-win32 build
 bash scripts/check-vantorix-wine.sh build-win32 build
 bash scripts/check-menu-wine.sh build-win32 build
 bash scripts/check-help.sh build-win32/src/win/Vantorix.chm
-echo "All tests passed; the portable core, Vantorix.exe, incbake.exe, vantorix-send.exe, the resources and"
+echo "All tests passed; the portable floors, Vantorix.exe, incbake.exe, vantorix-send.exe, the resources and"
 echo "the help build for i686-w64-mingw32 (checked under Wine)."

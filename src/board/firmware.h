@@ -1,5 +1,6 @@
-// Firmware files beside the program, the upload onto a board's boot drive,
-// the firmware offer of the window's timer, and the module file's time stamp.
+// Firmware files beside the program and the upload onto a board's boot drive.
+// The offer that asks the user and starts the upload as a job is the job's
+// (job/firmware_offer.h).
 #pragma once
 #include <cstdint>
 
@@ -12,16 +13,10 @@ extern char fwPath2350[256];
 // The firmware question: 1 not yet asked, 2 while a question is open, 0 done.
 extern int32_t fwCheck;
 
-// The module file of the current model and orientation (filled by the module
-// rebuild), and its last-write time as read by GetAktModuleFileTime.
-extern char moduleFile[256];
-extern uint64_t moduleFileTime;
-
 // Finds the newest firmware file of a board type (1 RP2040, 2 RP2350) in appDir.
 void getFWfile(int type);
 // Version x 100 read from a file name at its last capital "V"; 0 when none.
 int32_t firmwareVersionFromName(const char* name);
-void GetAktModuleFileTime();
 
 // ---- the upload ----
 constexpr int bootDriveLooks = 20;
@@ -69,16 +64,3 @@ void resetFirmwareState();
 // Copies a UF2 file onto the board: restarts a running board into its boot
 // loader, waits for its drive, copies, waits while the board programs itself.
 void PicoFirmwareUpload(const char* file);
-
-// ---- the firmware offer (the window's timer, every 200 ms) ----
-// Asks the user; 1 = yes. systemModal: the empty-board question, which the
-// window program shows system-modal.
-using FirmwareQuestion = int (*)(const char* text, int systemModal);
-enum FirmwareDecision {
-    fwDecisionNothing = 0, // nothing offered, or the user said no
-    fwDecisionModuleFile,  // nothing to offer: the caller checks the module file
-    fwDecisionUploaded,    // the firmware job ran
-};
-// Offers an update to an older or foreign firmware, or the programming of an
-// empty board, as FWupdate and ProgEmptyPico allow, and runs the job on yes.
-int firmwareDecision(FirmwareQuestion ask);

@@ -1,7 +1,7 @@
 #include "board/firmware.h"
 
-#include "board/fsys.h"
-#include "command/settings.h"
+#include "common/settings.h"
+#include "file/fsys.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,8 +15,6 @@ int32_t fwVer2040 = 0;
 char fwPath2040[256] = "";
 int32_t fwVer2350 = 0;
 char fwPath2350[256] = "";
-char moduleFile[256] = "";
-uint64_t moduleFileTime = 0;
 
 namespace {
 const char* const pattern2040 = "vantorix_Pico_V*.uf2";
@@ -72,8 +70,4 @@ void getFWfile(int type) {
         best = version;
         std::memcpy(bestPath, path.c_str(), path.size() + 1);
     }
-}
-
-void GetAktModuleFileTime() {
-    moduleFileTime = moduleFile[0] ? fileWriteTime(moduleFile) : 0;
 }

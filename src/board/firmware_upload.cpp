@@ -1,12 +1,13 @@
 #include "board/firmware.h"
 
-#include "board/fsys.h"
 #include "board/picolink.h"
-#include "board/sendjob.h"
 #include "board/seriowin.h"
-#include "command/seam.h"
-#include "command/settings.h"
+#include "common/jobstate.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "file/fsys.h"
 #include "file/wholefile.h"
+#include "module/modulefile.h"
 
 #include <chrono>
 #include <cstdio>

@@ -2,8 +2,8 @@
 
 #include "board/discovery.h"
 #include "board/seriowin.h"
-#include "command/seam.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
 
 #include <atomic>
 #include <cstdio>

@@ -2,11 +2,11 @@
 
 #include "board/picolink.h"
 #include "board/seriowin.h"
-#include "command/seam.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "module/newtft.h"
 #include "panel/models.h"
 #include "panel/zr_tft.h"
-#include "win/core/newtft.h"
 
 #include <algorithm>
 #include <mutex>

@@ -1,9 +1,9 @@
 #include "boardsim/boardsim.h"
 
-#include "cli/headless.h"
 #include "command/reader.h"
 #include "command/sendfile.h"
-#include "command/settings.h"
+#include "common/settings.h"
+#include "headless/headless.h"
 #include "image/dib.h"
 #include "panel/zr_tft.h"
 

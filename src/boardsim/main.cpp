@@ -4,8 +4,8 @@
 #include "boardsim/bootdrive.h"
 #include "boardsim/options.h"
 #include "boardsim/uf2.h"
-#include "cli/headless.h"
-#include "cli/panelpng.h"
+#include "headless/headless.h"
+#include "headless/panelpng.h"
 #include "panel/zr_tft.h"
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "board/picolink.h"
 #include "board/seriowin.h"
 #include "board/statusblock.h"
-#include "command/settings.h"
+#include "common/settings.h"
 #include "panel/models.h"
 
 #include <atomic>

@@ -3,8 +3,9 @@
 #include "board/discovery.h"
 #include "board/firmware.h"
 #include "board/picolink.h"
-#include "board/sendjob.h"
-#include "command/settings.h"
+#include "common/settings.h"
+#include "job/firmware_offer.h"
+#include "job/sendjob.h"
 
 #include <climits>
 #include <cstdio>

@@ -1,14 +1,14 @@
 // vantorix-cli: runs command files on the emulated panel without a window.
+#include "app/title.h"
+#include "board/picolink.h"
 #include "board/picolink.h"
 #include "cli/boardrun.h"
 #include "cli/firmwarerun.h"
-#include "cli/headless.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
 #include "cli/runfile.h"
 #include "cli/watch.h"
-#include "board/picolink.h"
-#include "win/core/title.h"
+#include "headless/headless.h"
 
 #include <cstdio>
 #include <filesystem>

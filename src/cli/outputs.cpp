@@ -1,9 +1,9 @@
 #include "cli/outputs.h"
 
-#include "cli/panelpng.h"
+#include "headless/panelpng.h"
+#include "module/compose.h"
+#include "module/newtft.h"
 #include "panel/zr_tft.h"
-#include "win/core/compose.h"
-#include "win/core/newtft.h"
 
 #include <cstdio>
 

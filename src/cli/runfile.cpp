@@ -1,10 +1,10 @@
 #include "cli/runfile.h"
 
-#include "board/sendjob.h"
 #include "command/bitmapload.h"
-#include "command/seam.h"
 #include "command/sendfile.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "job/sendjob.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,16 +1,16 @@
 #include "cli/watch.h"
 
-#include "board/fsys.h"
 #include "board/picolink.h"
-#include "board/sendjob.h"
 #include "board/statusblock.h"
-#include "cli/headless.h"
 #include "cli/outputs.h"
 #include "cli/runfile.h"
-#include "command/seam.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "file/fsys.h"
+#include "headless/headless.h"
+#include "job/sendjob.h"
+#include "module/modulefile.h"
 #include "panel/zr_tft.h"
-#include "win/core/modulefile.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,8 +4,8 @@
 
 #include "board/picolink.h"
 #include "board/seriowin.h"
-#include "command/seam.h"
 #include "command/sendfile.h"
+#include "common/seam.h"
 #include "panel/zr_tft.h"
 
 #include <cstdio>

@@ -3,18 +3,19 @@
 
 #include "board/picolink.h"
 #include "board/seriowin.h"
-#include "board/sendjob.h"
 #include "command/reader.h"
-#include "command/seam.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "module/newtft.h"
 #include "panel/zr_tft.h"
-#include "win/core/newtft.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
+
+char cmdDir[256] = "";
 
 namespace {
 constexpr char ESC = 0x1B;
@@ -161,7 +162,7 @@ void loadBitmapFile(Scan& s, int16_t x, int16_t y) {
     char name[256];
     if (getString(&s.p, name, sizeof name) == 0) return;
     // Folder plus name is cut at 255 bytes like every name buffer.
-    std::string path = hasBackslashOrIsAbsolute(name) ? name : std::string(sendJob.cmdDir) + name;
+    std::string path = hasBackslashOrIsAbsolute(name) ? name : std::string(cmdDir) + name;
     if (path.size() > 255) path.resize(255);
     BitmapLoad(path.c_str(), x, y, 0);
 }

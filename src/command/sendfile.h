@@ -4,6 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// The folder of the command file being run, with its final separator: set by
+// the send-file worker before it runs a file, put in front of bitmap file
+// names that name no folder of their own.
+extern char cmdDir[256];
+
 // Runs every command of a NUL-terminated text.
 void TFTcommandOut(const char* text);
 // Same for a text of known length (text[length] must be NUL); inline bitmaps

@@ -1,7 +1,7 @@
 #define VANTORIX_WIN32_NAMES
 #include "win/filejob.h"
 
-#include "board/sendjob.h"
+#include "job/sendjob.h"
 #include "resource.h"
 #include "win/wm_user.h"
 

@@ -1,5 +1,5 @@
-// The send-file dialog of the window program: it hosts the send jobs of the
-// board link (board/sendjob.h) and serves the window seam's log and
+// The send-file dialog of the window program: it hosts the send jobs
+// (job/sendjob.h) and serves the window seam's log and
 // transfer hooks.
 #pragma once
 #include <cstdint>

@@ -1,10 +1,10 @@
 #define VANTORIX_WIN32_NAMES
 #include "win/leddlg.h"
 
-#include "command/seam.h"
+#include "common/seam.h"
 #include "resource.h"
-#include "win/core/winmenu.h"
-#include "win/core/winstate.h"
+#include "app/winmenu.h"
+#include "app/winstate.h"
 #include "win/winmain.h"
 
 #include <windows.h>

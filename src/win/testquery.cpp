@@ -1,11 +1,11 @@
 #define VANTORIX_WIN32_NAMES
 #include "win/testquery.h"
 
+#include "app/winmenu.h"
+#include "app/winstate.h"
 #include "board/picolink.h"
-#include "command/settings.h"
-#include "win/core/winbitmap.h"
-#include "win/core/winmenu.h"
-#include "win/core/winstate.h"
+#include "common/settings.h"
+#include "module/winbitmap.h"
 #include "win/leddlg.h"
 #include "win/winmain.h"
 

@@ -4,10 +4,10 @@
 #include "win/winmenu.h"
 
 #include "board/picolink.h"
-#include "command/settings.h"
+#include "common/settings.h"
 #include "resource.h"
-#include "win/core/winmenu.h"
-#include "win/core/winstate.h"
+#include "app/winmenu.h"
+#include "app/winstate.h"
 #include "win/leddlg.h"
 #include "win/winmain.h"
 

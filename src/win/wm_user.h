@@ -1,6 +1,6 @@
 // The program's folder and name, and shortcut targets, on Windows.
 #pragma once
-#include "win/core/wm_user.h"
+#include "app/wm_user.h"
 
 // Folder (with trailing backslash) and base name of the running program.
 void GetAppPathName(char* folder, char* name, int capacity);

@@ -2,9 +2,9 @@
 #include "board/picolink.h"
 #include "board/seriowin.h"
 #include "board/statusblock.h"
-#include "cli/headless.h"
-#include "command/seam.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "headless/headless.h"
 #include "panel/zr_tft.h"
 #include "support/fake_serial.h"
 

@@ -1,7 +1,7 @@
 // The POSIX serial calls against a real pseudo-terminal.
 #include "board/picolink.h"
 #include "board/seriowin.h"
-#include "cli/headless.h"
+#include "headless/headless.h"
 #include "support/pty_peer.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "board/picolink.h"
 #include "board/seriowin.h"
-#include "command/seam.h"
+#include "common/seam.h"
 #include "support/fake_serial.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // equal the PC's panel however the stream is split.
 #include "boardsim/boardsim.h"
 #include "boardsim/options.h"
-#include "cli/headless.h"
 #include "command/bitmapload.h"
 #include "command/sendfile.h"
+#include "headless/headless.h"
 #include "panel/zr_tft.h"
 #include "support/bmp_writer.h"
 #include "support/cli_run.h"

@@ -1,6 +1,6 @@
 #include "cli/options.h"
+#include "headless/panelpng.h"
 #include "support/cli_run.h"
-#include "cli/panelpng.h"
 
 #include <gtest/gtest.h>
 #include <png.h>

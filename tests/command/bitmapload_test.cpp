@@ -1,10 +1,10 @@
 #include "board/picolink.h"
-#include "cli/headless.h"
-#include "board/sendjob.h"
 #include "command/bitmapload.h"
-#include "command/seam.h"
 #include "command/sendfile.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "headless/headless.h"
+#include "job/sendjob.h"
 #include "panel/zr_tft.h"
 #include "support/bmp_writer.h"
 
@@ -160,7 +160,7 @@ TEST_F(BitmapLoadTest, BitmapCommandLoadsNamesFromTheCommandFolder) {
     start(2, 0, true);
     picture("red.bmp", makeBmp24(4, 4, [](int, int) { return 0xFF0000u; }));
     std::string folder = dir.string() + "/";
-    std::snprintf(sendJob.cmdDir, sizeof sendJob.cmdDir, "%s", folder.c_str());
+    std::snprintf(cmdDir, sizeof cmdDir, "%s", folder.c_str());
     std::string text = "#BM 8,9,\"red.bmp\"\n";
     TFTcommandOut(text.c_str());
     EXPECT_EQ(at(8, 9), 0xF800);

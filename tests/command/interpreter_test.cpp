@@ -1,8 +1,8 @@
 #include "board/picolink.h"
-#include "cli/headless.h"
-#include "command/seam.h"
 #include "command/sendfile.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "headless/headless.h"
 #include "panel/zr_tft.h"
 #include "support/bmp_writer.h"
 

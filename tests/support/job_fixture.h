@@ -3,10 +3,12 @@
 #pragma once
 #include "board/firmware.h"
 #include "board/picolink.h"
-#include "board/sendjob.h"
-#include "cli/headless.h"
-#include "command/seam.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "headless/headless.h"
+#include "job/firmware_offer.h"
+#include "job/sendjob.h"
+#include "module/modulefile.h"
 
 #include <gtest/gtest.h>
 

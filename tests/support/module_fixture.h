@@ -1,10 +1,10 @@
 // The simulated module rebuilt as the window rebuilds it, for tests.
 #pragma once
-#include "command/seam.h"
-#include "command/settings.h"
+#include "common/seam.h"
+#include "common/settings.h"
+#include "module/newtft.h"
 #include "panel/models.h"
 #include "panel/zr_tft.h"
-#include "win/core/newtft.h"
 
 #include <cstdlib>
 #include <vector>

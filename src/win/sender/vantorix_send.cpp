@@ -4,7 +4,7 @@
 // The name travels in window messages of 1 to 8 characters (8 unless --chunk
 // says otherwise); a relative name is made full first, since the window's
 // current folder is not the sender's.
-#include "win/core/wm_user.h"
+#include "app/wm_user.h"
 
 #include <cstdio>
 #include <cstdlib>

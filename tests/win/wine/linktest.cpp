@@ -11,8 +11,8 @@
 #include "board/seriowin.h"
 #include "board/statusblock.h"
 #include "command/sendfile.h"
-#include "command/settings.h"
-#include "win/core/newtft.h"
+#include "common/settings.h"
+#include "module/newtft.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,0 +1,73 @@
+#include "file/fsys.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// Seconds from 1601-01-01 to 1970-01-01, and 100 ns units per second.
+constexpr int64_t epochDifference = 11644473600;
+constexpr int64_t unitsPerSecond = 10000000;
+
+bool isPlainFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+} // namespace
+
+int listFolderFiles(const char* folder, std::vector<std::string>& names) {
+    DIR* dir = ::opendir(folder);
+    if (!dir) return 0;
+    std::string prefix = folder;
+    if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+    while (dirent* entry = ::readdir(dir)) {
+        if (isPlainFile(prefix + entry->d_name)) names.push_back(entry->d_name);
+    }
+    ::closedir(dir);
+    return 1;
+}
+
+uint64_t fileWriteTime(const char* path) {
+    struct stat info {};
+    if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+    int64_t seconds = int64_t(info.st_mtim.tv_sec);
+    // Times outside what a Windows file time can hold read as "no time".
+    if (seconds < -epochDifference || seconds > INT64_MAX / unitsPerSecond - epochDifference)
+        return 0;
+    return uint64_t((seconds + epochDifference) * unitsPerSecond + info.st_mtim.tv_nsec / 100);
+}
+
+struct FileSink {
+    int fd;
+};
+
+FileSink* createFileSink(const char* path) {
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0) return nullptr;
+    return new FileSink{fd};
+}
+
+int writeFileSink(FileSink* sink, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t written = ::write(sink->fd, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return 0;
+        bytes += written;
+        size -= size_t(written);
+    }
+    return 1;
+}
+
+int syncFileSink(FileSink* sink) {
+    return ::fsync(sink->fd) == 0 ? 1 : 0;
+}
+
+int closeFileSink(FileSink* sink) {
+    int ok = ::close(sink->fd) == 0 ? 1 : 0;
+    delete sink;
+    return ok;
+}

@@ -1,0 +1,82 @@
+#include "headless/panelpng.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+void expandRgb565(uint16_t pixel, uint8_t rgb[3]) {
+    unsigned r5 = pixel >> 11, g6 = (pixel >> 5) & 0x3F, b5 = pixel & 0x1F;
+    rgb[0] = uint8_t((r5 << 3) | (r5 >> 2));
+    rgb[1] = uint8_t((g6 << 2) | (g6 >> 4));
+    rgb[2] = uint8_t((b5 << 3) | (b5 >> 2));
+}
+
+namespace {
+struct PngWriter {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~PngWriter() { png_destroy_write_struct(&png, &info); }
+};
+
+std::string encodeRows(PngWriter& writer, FILE* file, const std::vector<uint8_t>& bytes, int width,
+                       int height, int channels) {
+    if (setjmp(png_jmpbuf(writer.png))) return "the PNG encoder failed";
+    png_init_io(writer.png, file);
+    png_set_IHDR(writer.png, writer.info, png_uint_32(width), png_uint_32(height), 8,
+                 channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(writer.png, writer.info);
+    for (int y = 0; y < height; ++y)
+        png_write_row(writer.png,
+                      const_cast<png_bytep>(bytes.data() + size_t(y) * width * channels));
+    png_write_end(writer.png, writer.info);
+    return {};
+}
+} // namespace
+
+std::string writePanelPng(const char* path, const std::vector<uint16_t>& pixels, int width,
+                          int height) {
+    if (width <= 0 || height <= 0 || pixels.size() != size_t(width) * height)
+        return "the panel has no pixels";
+    std::vector<uint8_t> rgb(pixels.size() * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) expandRgb565(pixels[i], &rgb[3 * i]);
+    return writePng(path, rgb, width, height, 3);
+}
+
+std::string writePng(const char* path, const std::vector<uint8_t>& bytes, int width, int height,
+                     int channels) {
+    if (width <= 0 || height <= 0 || bytes.size() != size_t(width) * height * channels)
+        return "the picture has no pixels";
+    FILE* file = std::fopen(path, "wb");
+    if (!file) return std::string("cannot create: ") + std::strerror(errno);
+    PngWriter writer;
+    writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (writer.png) writer.info = png_create_info_struct(writer.png);
+    std::string error =
+        writer.info ? encodeRows(writer, file, bytes, width, height, channels) : "out of memory";
+    if (std::fclose(file) != 0 && error.empty()) error = "write error";
+    if (!error.empty()) std::remove(path);
+    return error;
+}
+
+std::string replaceAtomically(const std::string& path,
+                              const std::function<std::string(const char*)>& write) {
+    const std::string temporary = path + ".tmp";
+    std::string error = write(temporary.c_str());
+    if (!error.empty()) return error;
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = std::string("cannot replace: ") + std::strerror(errno);
+        std::remove(temporary.c_str());
+    }
+    return error;
+}
+
+std::string writeWindowPng(const char* path, const WindowImage& image, bool outline) {
+    if (outline) return writePng(path, image.rgba, image.width, image.height, 4);
+    std::vector<uint8_t> rgb(size_t(image.width) * image.height * 3);
+    for (size_t i = 0, n = rgb.size() / 3; i < n; ++i)
+        for (int c = 0; c < 3; ++c) rgb[3 * i + c] = image.rgba[4 * i + c];
+    return writePng(path, rgb, image.width, image.height, 3);
+}
