@@ -14,11 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 int32_t wndPosX = 0, wndPosY = 0;
 int32_t onTop = 0;
 int32_t ledX = 0, ledY = 0, ledOpen = 0;
 int32_t tickCount = 0, secondCount = 0;
+int32_t demoStepDue = 0;
 int32_t brightness = 100, brightnessChanged = 0;
 
 namespace {
@@ -138,7 +140,7 @@ void resetWindowState() {
     ledX = ledY = ledOpen = 0;
     ZoomWindow = ShowWindow = 1;
     FWupdate = ProgEmptyPico = 2;
-    tickCount = secondCount = 0;
+    tickCount = secondCount = demoStepDue = 0;
     brightness = maxBrightness;
     brightnessChanged = 0;
 }
@@ -226,15 +228,26 @@ int windowTick() {
     if (++tickCount >= ticksPerSecond) {
         tickCount = 0;
         ++secondCount;
-        stepDemo();
+        demoStepDue = 1;
     }
-    if (brightnessChanged) {
-        brightnessChanged = 0;
-        TFTcommand("#LB%d\n", brightness);
+    // A command of the worker may hold the panel for seconds while it waits
+    // on a slow board; the window thread never waits for it. What needs the
+    // panel (the demo step, brightness, the board's reports) comes back at a
+    // later tick.
+    std::unique_lock<PanelMutex> panel(panelLock(), std::try_to_lock);
+    if (panel.owns_lock()) {
+        if (demoStepDue) {
+            demoStepDue = 0;
+            stepDemo();
+        }
+        if (brightnessChanged) {
+            brightnessChanged = 0;
+            TFTcommand("#LB%d\n", brightness);
+        }
     }
     // A board that stopped taking data is let go here, on the port's own
     // thread: the title, the menu and the LED dialog follow.
     if (!picoPort && boardLinkLost()) closePicoCOM();
-    if (picoPort) readBoardInput();
+    if (panel.owns_lock() && picoPort) readBoardInput();
     return tickCount & 1;
 }

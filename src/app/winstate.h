@@ -27,6 +27,7 @@ extern int32_t ProgEmptyPico; // "ProgEmptyPico": the same for an empty board
 // The timer's state.
 extern int32_t tickCount;         // 0..9
 extern int32_t secondCount;       // completed 10-tick periods
+extern int32_t demoStepDue;       // a second has passed; the demo steps once the panel is free
 extern int32_t brightness;        // LED brightness in per cent
 extern int32_t brightnessChanged; // 1 = send brightness at the next tick
 

@@ -11,10 +11,10 @@
 #include <cstring>
 #include <string>
 
-int32_t picoPort = 0;
-int32_t picoFW = 0;
-int32_t picoType = 0;
-int32_t picoDrive = 0;
+std::atomic<int32_t> picoPort{0};
+std::atomic<int32_t> picoFW{0};
+std::atomic<int32_t> picoType{0};
+std::atomic<int32_t> picoDrive{0};
 char picoDriveRoot[256] = "";
 PicoEntry picoList[picoListSize];
 int32_t picoCount = 0;

@@ -6,14 +6,20 @@
 // owns the port (the window thread, the runner's main thread). sendbuffer
 // runs on the thread that sends a job.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
+// The connection state. Each value is atomic, read by any thread: the thread
+// that owns the port writes them (connecting, status blocks, the boot drive
+// search), the worker clears picoPort when a write fails (boardLinkFailed)
+// and sets picoDrive during an upload.
+//
 // COM port number of the connected board; 0 = none. Every test whether a
 // board is connected reads this.
-extern int32_t picoPort;
-extern int32_t picoFW;    // firmware version x 100 from the last status block; 0 = not known
-extern int32_t picoType;  // 0 not known, 1 RP2040, 2 RP2350
-extern int32_t picoDrive; // boot drive letter as a character code; 0 = none
+extern std::atomic<int32_t> picoPort;
+extern std::atomic<int32_t> picoFW;    // firmware version x 100 from the last status block; 0 = not known
+extern std::atomic<int32_t> picoType;  // 0 not known, 1 RP2040, 2 RP2350
+extern std::atomic<int32_t> picoDrive; // boot drive letter as a character code; 0 = none
 
 // A boot drive without a letter (a mounted folder) has this as its picoDrive.
 constexpr int32_t bootFolderDrive = '/';

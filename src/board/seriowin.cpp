@@ -1,8 +1,10 @@
 #include "board/seriowin.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -59,11 +61,75 @@ const SerialBackend sinkSystem{sinkOpen,  closeNothing,       sinkWaiting, sinkR
                                sinkWrite, steadyMilliseconds, steadySleep, numberedName};
 
 const SerialBackend* os = &noSystem;
-bool portOpen = false;
-intptr_t portHandle = 0;
-SerialCapture capture = nullptr;
-void* captureContext = nullptr;
+
+// The port's lifetime, owned by portLock: whether it is open, its handle,
+// how many reads and writes use the handle right now, and a handle whose
+// close waits for them. Reads and writes do not hold the lock while they
+// work, so a write that blocks for seconds never holds up a read; a close
+// only marks the port closed and the last user out lets the handle go, so no
+// one uses a handle after it was closed and none is closed twice.
+struct PortState {
+    std::mutex lock;
+    std::condition_variable usersGone;
+    bool open = false;
+    intptr_t handle = 0;
+    int users = 0;
+    bool closePending = false;
+    intptr_t closingHandle = 0;
+    SerialCapture capture = nullptr;
+    void* captureContext = nullptr;
+};
+PortState portState;
+
+std::mutex devicePathLock; // owns devicePaths
 std::string devicePaths[maxRegisteredPorts];
+
+// Caller holds portState.lock.
+void letHandleGo() {
+    if (!portState.open) return;
+    portState.open = false;
+    if (portState.users == 0) {
+        os->close(portState.handle);
+    } else {
+        portState.closePending = true;
+        portState.closingHandle = portState.handle;
+    }
+    portState.handle = 0;
+}
+
+// One read or write on the open port: holds the handle for its duration.
+class PortUse {
+  public:
+    PortUse() {
+        std::lock_guard<std::mutex> guard(portState.lock);
+        if (!portState.open) return;
+        ++portState.users;
+        handle = portState.handle;
+        capture = portState.capture;
+        captureContext = portState.captureContext;
+        held = true;
+    }
+    ~PortUse() {
+        if (!held) return;
+        std::lock_guard<std::mutex> guard(portState.lock);
+        if (--portState.users == 0 && portState.closePending) {
+            os->close(portState.closingHandle);
+            portState.closePending = false;
+            portState.closingHandle = 0;
+            portState.usersGone.notify_all();
+        }
+    }
+    PortUse(const PortUse&) = delete;
+    PortUse& operator=(const PortUse&) = delete;
+    explicit operator bool() const { return held; }
+
+    intptr_t handle = 0;
+    SerialCapture capture = nullptr;
+    void* captureContext = nullptr;
+
+  private:
+    bool held = false;
+};
 
 // One unit of a time-out is used up each time the tick counter has moved
 // since the last look; only then does the wait sleep its 10 ms.
@@ -90,31 +156,32 @@ uint32_t clockhs() {
     return os->milliseconds() / 10;
 }
 
-int COMopen(int port, int baud) {
+int COMopen(int number, int baud) {
+    std::unique_lock<std::mutex> guard(portState.lock);
     // Callers close first; a handle still held here is let go rather than
     // leaked with the device kept busy.
-    if (portOpen) os->close(portHandle);
-    portOpen = false;
-    portHandle = 0;
-    if (port < 1) return 0;
+    letHandleGo();
+    // The device opens again only once the old handle is really closed (the
+    // boot loader request reopens the same port at another speed).
+    portState.usersGone.wait(guard, [] { return !portState.closePending; });
+    if (number < 1) return 0;
     intptr_t handle = 0;
-    if (!os->open(port, baud, &handle)) return 0;
-    portHandle = handle;
-    portOpen = true;
+    if (!os->open(number, baud, &handle)) return 0;
+    portState.handle = handle;
+    portState.open = true;
     return 1;
 }
 
 void COMclose() {
     os->sleepMs(closeSettleMs);
-    if (!portOpen) return;
-    os->close(portHandle);
-    portOpen = false;
-    portHandle = 0;
+    std::lock_guard<std::mutex> guard(portState.lock);
+    letHandleGo();
 }
 
 int COMinbufferanz() {
-    if (!portOpen) return -1;
-    return os->waiting(portHandle);
+    PortUse use;
+    if (!use) return -1;
+    return os->waiting(use.handle);
 }
 
 void COMbufclear() {
@@ -123,32 +190,35 @@ void COMbufclear() {
 }
 
 int COMread(int timeoutTicks) {
-    if (!portOpen) return -1;
+    PortUse use;
+    if (!use) return -1;
     TickWait wait(timeoutTicks);
     do {
         uint8_t byte;
-        if (os->read(portHandle, &byte, 1) == 1) return byte;
+        if (os->read(use.handle, &byte, 1) == 1) return byte;
     } while (wait.goOn());
     return -1;
 }
 
 int COMrdblk(void* buffer, int count, int timeoutTicks) {
-    if (!portOpen) return -1;
+    PortUse use;
+    if (!use) return -1;
     if (count <= 0) return 0;
     TickWait wait(timeoutTicks);
     do {
         // Fewer bytes than asked for stay queued for a later call.
-        if (os->waiting(portHandle) >= count)
-            return os->read(portHandle, buffer, count) == count ? count : 0;
+        if (os->waiting(use.handle) >= count)
+            return os->read(use.handle, buffer, count) == count ? count : 0;
     } while (wait.goOn());
     return 0;
 }
 
 int COMsendblk(const void* buffer, int count) {
-    if (!portOpen || count < 0) return 0;
+    PortUse use;
+    if (!use || count < 0) return 0;
     if (count == 0) return 1;
-    int written = os->write(portHandle, buffer, count);
-    if (written > 0 && capture) capture(buffer, written, captureContext);
+    int written = os->write(use.handle, buffer, count);
+    if (written > 0 && use.capture) use.capture(buffer, written, use.captureContext);
     return written == count ? 1 : 0;
 }
 
@@ -167,15 +237,19 @@ void COMpause(int milliseconds) {
 }
 
 void installSerialBackend(const SerialBackend& backend) {
-    if (portOpen) COMclose();
+    if (COMisOpen()) COMclose();
     os = &backend;
 }
 
 void resetSerialLayer() {
-    if (portOpen) COMclose();
+    if (COMisOpen()) COMclose();
     os = &noSystem;
-    capture = nullptr;
-    captureContext = nullptr;
+    COMsetCapture(nullptr, nullptr);
+}
+
+int COMisOpen() {
+    std::lock_guard<std::mutex> guard(portState.lock);
+    return portState.open ? 1 : 0;
 }
 
 const SerialBackend& sinkSerialBackend() {
@@ -183,8 +257,9 @@ const SerialBackend& sinkSerialBackend() {
 }
 
 void COMsetCapture(SerialCapture sink, void* context) {
-    capture = sink;
-    captureContext = context;
+    std::lock_guard<std::mutex> guard(portState.lock);
+    portState.capture = sink;
+    portState.captureContext = context;
 }
 
 void COMportName(int port, char* out, int size) {
@@ -203,6 +278,7 @@ void COMdeviceName(int port, char* out, int size) {
 
 int COMregisterDevice(const char* path) {
     if (!path || !*path || std::strlen(path) > maxDevicePath) return 0;
+    std::lock_guard<std::mutex> guard(devicePathLock);
     for (int i = 0; i < maxRegisteredPorts; ++i)
         if (devicePaths[i] == path) return i + 1;
     for (int i = 0; i < maxRegisteredPorts; ++i) {
@@ -214,11 +290,15 @@ int COMregisterDevice(const char* path) {
     return 0;
 }
 
-const char* COMdevicePath(int port) {
-    if (port < 1 || port > maxRegisteredPorts || devicePaths[port - 1].empty()) return nullptr;
-    return devicePaths[port - 1].c_str();
+const char* COMdevicePath(int number) {
+    std::lock_guard<std::mutex> guard(devicePathLock);
+    if (number < 1 || number > maxRegisteredPorts || devicePaths[number - 1].empty())
+        return nullptr;
+    // A registered path never changes until the table is forgotten.
+    return devicePaths[number - 1].c_str();
 }
 
 void COMforgetDevices() {
+    std::lock_guard<std::mutex> guard(devicePathLock);
     for (std::string& path : devicePaths) path.clear();
 }

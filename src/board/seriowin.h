@@ -6,9 +6,13 @@
 // open. Every operation other than COMopen works on a closed port and then
 // gives its no-port result.
 //
-// Threads: no lock. One thread opens and closes the port; while it is open,
-// one thread may read (the window's tick, the runner between jobs) while
-// another writes (the send-file worker).
+// Threads: the port's handle and lifetime are owned by a lock inside the
+// layer. One thread may read (the window's tick, the runner's reader) while
+// another writes (the send-file worker); neither waits for the other, and a
+// write that blocks for seconds holds up no one. Any thread may close the
+// port: a read or write under way finishes on its handle, which is closed
+// when it is done; COMopen waits for that before it opens the device again.
+// The device path table has a lock of its own.
 #pragma once
 #include <cstdint>
 
@@ -19,6 +23,8 @@ constexpr int COMblksize = 1024;
 uint32_t clockhs();
 int COMopen(int port, int baud);
 void COMclose();
+// 1 while a port is open.
+int COMisOpen();
 int COMinbufferanz();
 void COMbufclear();
 int COMread(int timeoutTicks);

@@ -81,7 +81,7 @@ int clampTouch(int value, int limit) {
 void drawTouch() {
     uint8_t report[touchReportBytes];
     if (COMrdblk(report, touchReportBytes, extraByteTicks) == touchReportBytes) {
-        std::lock_guard<std::recursive_mutex> guard(panelLock());
+        PanelGuard guard(panelLock());
         int x = clampTouch(report[1] | (report[2] << 8), TFTwidth);
         int y = clampTouch(report[3] | (report[4] << 8), TFTheight);
         int16_t x1 = int16_t(x - 1), y1 = int16_t(y - 1), x2 = int16_t(x + 1), y2 = int16_t(y + 1);
@@ -118,6 +118,10 @@ void setBoardFollowing(const BoardFollowing& keep) {
 }
 
 void handleStatusBlock(const uint8_t block[statusBlockBytes]) {
+    // The settings it follows, the rebuild, the screens and the touch marks
+    // all belong to the panel lock; holding it across the block keeps a
+    // command of the worker from seeing half a switch.
+    PanelGuard guard(panelLock());
     if (block[0] != ESC) {
         COMbufclear(); // out of step: the next block starts afresh
         return;

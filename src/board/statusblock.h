@@ -2,8 +2,11 @@
 // screen number, after kind "T" a 5-byte touch report. The window's tick and
 // the runner read them the same way.
 //
-// Threads: the thread that owns the port. Handling draws on the panel and
-// rebuilds the module, taking the panel lock for each.
+// Threads: the thread that owns the port reads and handles them; its follow
+// state and the last block are that thread's own. Handling a block holds the
+// panel lock (Module, Angle, Touch are written under it, the module is
+// rebuilt, screens and touch marks drawn), so the window thread only calls
+// readBoardInput once it holds the lock (windowTick tries it).
 #pragma once
 #include <cstdint>
 

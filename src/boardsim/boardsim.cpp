@@ -5,6 +5,8 @@
 #include "common/settings.h"
 #include "headless/headless.h"
 #include "image/dib.h"
+#include "module/newtft.h"
+#include "panel/models.h"
 #include "panel/zr_tft.h"
 
 #include <cstdarg>
@@ -44,6 +46,7 @@ struct Board {
     size_t nextTouch = 0;
     bool demoWasOn = false;
     uint64_t lastDemoStepMs = 0;
+    uint64_t lastSwitchMs = 0;
 };
 Board board;
 
@@ -252,7 +255,7 @@ void feedByte(uint8_t byte) {
 
 // ---- timed work ----
 void drawTouchMark(const TouchStep& step) {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     int x = step.x, y = step.y;
     // The same marks and clamping as the PC's panel, so that both stay equal.
     if (x < 1) x = 1;
@@ -292,12 +295,30 @@ void stepDemo(uint64_t nowMs) {
     board.lastDemoStepMs = nowMs;
     demoScreen = demoScreen % 3 + 1;
     {
-        std::lock_guard<std::recursive_mutex> guard(panelLock());
+        PanelGuard guard(panelLock());
         Screen(unsigned(demoScreen));
     }
     uint8_t screen = uint8_t(demoScreen);
     logEvent("start screen %d", demoScreen);
     sendStatus(statusKindScreen, &screen, 1);
+}
+
+// A module that changes under the PC's feet: a quarter turn each time, and
+// after a full turn the next model. The panel is rebuilt as the PC rebuilds
+// its own when it follows, and the new configuration is reported.
+void switchModule(uint64_t nowMs) {
+    if (board.config.switchEveryMs <= 0 || !board.connected) return;
+    if (nowMs - board.lastSwitchMs < uint64_t(board.config.switchEveryMs)) return;
+    board.lastSwitchMs = nowMs;
+    {
+        PanelGuard guard(panelLock());
+        Angle = (Angle + 90) % 360;
+        if (Angle == 0) Module = Module % modelCount + 1;
+        if (!modelInfo(Module)->hasTouchOption) Touch = 0;
+        NewTFT(0);
+    }
+    logEvent("switched to model %d at %d degrees", int(Module), int(Angle));
+    sendStatus(statusKindQuery, nullptr, 0);
 }
 } // namespace
 
@@ -310,7 +331,7 @@ void boardStart(const BoardConfig& config) {
     panel.touch = config.touch;
     headlessStart(panel); // no board bytes: the simulator forwards nothing
     if (config.demoSeconds > 0) {
-        std::lock_guard<std::recursive_mutex> guard(panelLock());
+        PanelGuard guard(panelLock());
         demoScreen = 1;
         Demo = 1;
         Screen(1);
@@ -330,6 +351,7 @@ void boardFeed(const uint8_t* data, size_t length) {
 void boardConnected(uint64_t nowMs) {
     board.connected = true;
     board.connectedAtMs = nowMs;
+    board.lastSwitchMs = nowMs;
     board.nextTouch = 0;
     logEvent("connected");
 }
@@ -346,6 +368,7 @@ void boardDisconnected() {
 }
 
 void boardTick(uint64_t nowMs) {
+    switchModule(nowMs);
     stepDemo(nowMs);
     runTouchScript(nowMs);
 }

@@ -21,6 +21,7 @@ struct BoardConfig {
     int touch = 0;             // touch panel fitted
     int pico2 = 0;             // RP2350 board instead of RP2040
     int demoSeconds = 0;       // > 0: the board steps its start screens by itself
+    int switchEveryMs = 0;     // > 0: the board turns its module (then the next model) this often
     std::vector<TouchStep> touchScript;
     bool verbose = false; // events to stderr
 };

@@ -38,8 +38,9 @@ void complain(const std::string& message) {
 
 bool writePanel(Session& session) {
     if (session.options.panelPng.empty()) return true;
-    std::string error =
-        writePanelPng(session.options.panelPng.c_str(), panelPixelsTopDown(), TFTwidth, TFTheight);
+    int width = 0, height = 0;
+    const std::vector<uint16_t> pixels = panelPixelsTopDown(&width, &height);
+    std::string error = writePanelPng(session.options.panelPng.c_str(), pixels, width, height);
     if (error.empty()) return true;
     complain(session.options.panelPng + ": " + error);
     return false;

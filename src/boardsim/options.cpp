@@ -101,6 +101,10 @@ std::string parseBoardArguments(const std::vector<std::string>& args, BoardOptio
                    "start in demo mode and step the start screens every SECONDS, "
                    "reporting each step")
         ->check(CLI::Range(1, 3600));
+    app.add_option("--switch-every", config.switchEveryMs,
+                   "while a PC is connected, turn the module a quarter turn every MS "
+                   "milliseconds (after a full turn, the next model) and report it")
+        ->check(CLI::Range(10, 3600000));
     app.add_option("--touch-script", options.touchScript,
                    "report touches from FILE: lines of milliseconds (from the connection), "
                    "event, x, y");

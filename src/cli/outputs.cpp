@@ -18,8 +18,8 @@ int reportWrite(const std::string& path, const std::string& error) {
 int writeRunnerOutputs(const CliOptions& options) {
     int ok = 1;
     if (!options.panelPng.empty()) {
-        const std::vector<uint16_t> pixels = panelPixelsTopDown();
-        const int width = TFTwidth, height = TFTheight;
+        int width = 0, height = 0;
+        const std::vector<uint16_t> pixels = panelPixelsTopDown(&width, &height);
         ok &= reportWrite(options.panelPng,
                           replaceAtomically(options.panelPng, [&](const char* path) {
                               return writePanelPng(path, pixels, width, height);

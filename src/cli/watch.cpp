@@ -42,6 +42,7 @@ void stepDemo(WatchState& state) {
     if (++state.tickCount < ticksPerSecond) return;
     state.tickCount = 0;
     ++state.secondCount;
+    PanelGuard guard(panelLock()); // the board's reports change Demo and demoScreen too
     if (picoPort || !Demo || !demoScreen || state.secondCount % demoStepSeconds) return;
     demoScreen = demoScreen % startScreens + 1;
     Screen(unsigned(demoScreen));
@@ -56,7 +57,8 @@ void runWatched(const std::string& path) {
 // The file check of the odd ticks.
 void checkWatchedFile(WatchState& state) {
     if (state.named.empty()) {
-        if (moduleFileChanged()) runWatched(moduleFile);
+        char file[sizeof moduleFile];
+        if (moduleFileChanged(file)) runWatched(file);
         return;
     }
     const uint64_t stamp = fileWriteTime(state.named.c_str());

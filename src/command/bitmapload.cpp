@@ -23,9 +23,9 @@ const char* displayName(const char* fileName) {
     return name;
 }
 
-int keptInside(int position, int size, int panelSize) {
-    if (position + size > panelSize) {
-        position = panelSize - size;
+int keptInside(int position, int size, int limit) {
+    if (position + size > limit) {
+        position = limit - size;
         if (position < 0) position = 0;
     }
     return position;
@@ -70,8 +70,10 @@ uint8_t* prepareBitmapImage(const char* fileName, uint32_t* imageSize) {
     int32_t w0 = DIBWidth(frame), h0 = DIBHeight(frame);
     int d0 = DIBBitCount(frame);
     printMessage("Open image '%s'\r\n", displayName(fileName));
-    if (w0 > TFTwidth || h0 > TFTheight) {
-        NewResizeDIB(frame, TFTwidth, TFTheight, 1);
+    int panelWidth = 0, panelHeight = 0;
+    panelSize(&panelWidth, &panelHeight);
+    if (w0 > panelWidth || h0 > panelHeight) {
+        NewResizeDIB(frame, panelWidth, panelHeight, 1);
         printMessage("Resize %dx%d -> %dx%d\r\n", int(w0), int(h0), int(DIBWidth(frame)),
                      int(DIBHeight(frame)));
     }
@@ -92,8 +94,10 @@ int showImageFile(const char* fileName, int x, int y, int keepInside) {
     if (!image) return 0;
     int32_t width = int32_t(rdLE32(image + 18)), height = int32_t(rdLE32(image + 22));
     if (keepInside) {
-        x = keptInside(x, width, TFTwidth);
-        y = keptInside(y, height, TFTheight);
+        int panelWidth = 0, panelHeight = 0;
+        panelSize(&panelWidth, &panelHeight);
+        x = keptInside(x, width, panelWidth);
+        y = keptInside(y, height, panelHeight);
     }
     TFTbitmap(int16_t(x), int16_t(y), image, 0, 0);
     RedrawAA();

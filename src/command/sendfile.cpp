@@ -238,7 +238,7 @@ void runCommands(const char* text, const char* end) {
             const char* letters = s.p;
             s.p += letterCount;
             if (const CommandRow* row = findCommand(c, letters, letterCount)) {
-                std::lock_guard<std::recursive_mutex> guard(panelLock());
+                PanelGuard guard(panelLock());
                 row->run(s);
             }
             nextline(&s.p);

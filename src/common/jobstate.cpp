@@ -1,6 +1,6 @@
 #include "common/jobstate.h"
 
-void* sendDlg = nullptr;
+std::atomic<void*> sendDlg{nullptr};
 
 namespace {
 JobProgressHooks progress{};

@@ -2,13 +2,14 @@
 // record: whether one runs, and its progress bar. The job itself lives
 // above the board link (job/sendjob.h), which installs the progress hooks.
 //
-// Threads: sendDlg is written by the thread that starts and ends a job (the
-// window thread through its dialog, the caller of runSendJobNow) and read by
-// any thread. The progress calls come from the worker that runs the job.
+// Threads: the progress calls come from the worker that runs the job; the
+// hooks are installed before any job starts.
 #pragma once
+#include <atomic>
 
 // Non-null exactly while a job runs: the dialog in the window program.
-extern void* sendDlg;
+// Atomic: the thread that starts and ends jobs writes it, any thread reads it.
+extern std::atomic<void*> sendDlg;
 
 inline int jobRunning() {
     return sendDlg != nullptr;

@@ -92,7 +92,7 @@ void clearRun(const Rect& removed, void* context) {
 } // namespace
 
 int composeWindow(int outline, WindowImage* image) {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     if (!moduleDIB.mem) return 0;
     const int z = ZoomWindow > 1 ? ZoomWindow : 1;
     image->width = (moduleDIB.rcPos.right + 1) * z;

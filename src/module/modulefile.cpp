@@ -2,6 +2,7 @@
 
 #include "file/fsys.h"
 #include "panel/models.h"
+#include "panel/zr_tft.h"
 
 #include <cstdio>
 #include <cstring>
@@ -40,12 +41,15 @@ void followModuleFileTime(int demo, int jobRunning) {
 }
 
 void GetAktModuleFileTime() {
+    PanelGuard guard(panelLock());
     moduleFileTime = moduleFile[0] ? fileWriteTime(moduleFile) : 0;
 }
 
-int moduleFileChanged() {
+int moduleFileChanged(char* name) {
+    PanelGuard guard(panelLock());
     GetAktModuleFileTime();
     if (!moduleFileTime || moduleFileTime == shownFileTime) return 0;
     shownFileTime = moduleFileTime;
+    if (name) std::memcpy(name, moduleFile, sizeof moduleFile);
     return 1;
 }

@@ -5,7 +5,9 @@
 #include <cstdint>
 
 // The module file of the current model and orientation (filled by the module
-// rebuild), and its last-write time as read by GetAktModuleFileTime.
+// rebuild), and its last-write time as read by GetAktModuleFileTime. The
+// name, the times and moduleDir belong to the panel lock (a board report
+// rebuilds the module on the thread that reads the board).
 extern char moduleFile[256];
 extern uint64_t moduleFileTime;
 
@@ -24,6 +26,7 @@ int buildModuleFileName(char* out, size_t size, const char* folder, int model, i
 void followModuleFileTime(int demo, int jobRunning);
 // The check of the window's timer: 1 when the module file exists and its time
 // differs from shownFileTime, which then takes that time (the caller runs it).
-int moduleFileChanged();
+// name, when given (256 bytes), receives the file to run, read under the same lock.
+int moduleFileChanged(char* name = nullptr);
 // Reads moduleFile's last-write time into moduleFileTime (0 when there is no such file).
 void GetAktModuleFileTime();

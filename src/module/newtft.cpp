@@ -25,7 +25,7 @@ int takeModulePicture() {
 } // namespace
 
 void NewTFT(int resize) {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     buildModuleFileName(moduleFile, sizeof moduleFile, moduleDir, Module, Angle);
     GetAktModuleFileTime();
     followModuleFileTime(Demo, jobRunning());
@@ -45,8 +45,10 @@ void FreeTFT() {
     resetWindowBitmaps();
 }
 
-std::vector<uint16_t> panelPixelsTopDown() {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+std::vector<uint16_t> panelPixelsTopDown(int* width, int* height) {
+    PanelGuard guard(panelLock());
+    if (width) *width = TFTwidth;
+    if (height) *height = TFTheight;
     std::vector<uint16_t> pixels;
     if (!frameMem || TFTwidth <= 0 || TFTheight <= 0) return pixels;
     pixels.reserve(size_t(TFTwidth) * TFTheight);

@@ -14,5 +14,6 @@
 void NewTFT(int resize);
 // Frees both bitmaps; the panel then draws nothing until the next NewTFT.
 void FreeTFT();
-// Copies the panel, top row first, as RGB565 values.
-std::vector<uint16_t> panelPixelsTopDown();
+// Copies the panel, top row first, as RGB565 values; width and height, when
+// given, receive the size the copy was made at (read under the same lock).
+std::vector<uint16_t> panelPixelsTopDown(int* width = nullptr, int* height = nullptr);

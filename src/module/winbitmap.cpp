@@ -88,7 +88,7 @@ int32_t& showWindowSetting() {
 }
 
 void resetWindowBitmaps() {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     FreeDIB(&moduleDIB);
     FreeDIB(&panelDIB);
     moduleDIB = DIB{};
@@ -210,7 +210,7 @@ int InitBildBMP(uint8_t* f, size_t length) {
 }
 
 void InitTFTBMP() {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     const Rect& a = moduleDIB.rcActive;
     if (panelModule == Module && panelDIB.mem) {
         if (panelAngle != Angle) {

@@ -270,7 +270,7 @@ void drawScreen1(const Screen1& s) {
 
 void Screen(unsigned n) {
     if (n != 1 && n != 2 && n != 3 && n != 255) return;
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     if (n == 255) {
         TFTclear(0x0000);
         setTFTcolor(0xFFE0, 0x001F);

@@ -137,7 +137,7 @@ void BMPdat2Linebuf(const uint8_t* row, int count) {
 // written before the frame; negative skips draw nothing.
 void TFTbitmap(int16_t x, int16_t y, const uint8_t* bmp, int16_t skipX, int16_t skipY) {
     if (x >= TFTwidth || y >= TFTheight) return;
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     bmpCurrent = bmp;
     BmpLayout layout;
     if (!bmpLayout(bmp, layout)) return;

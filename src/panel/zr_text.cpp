@@ -85,7 +85,7 @@ void drawGlyph(int x, int zw, int y, int y0, int yEnd, const uint8_t* data, int 
 int selectZPFfont(const uint8_t* file, uint32_t size) {
     uint32_t length = checkZPF(file, size);
     if (!length) return 0;
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     fontBody = file + ZPF_FILE_HEADER_SIZE;
     checkedBody = fontBody;
     checkedLength = length;
@@ -110,7 +110,7 @@ uint32_t currentFontBodyLength() {
 }
 
 void resetTextState() {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     textX = textY = textH = 0;
     fgColor = 0xFFFF;
     bgColor = 0x0000;
@@ -122,20 +122,20 @@ void resetTextState() {
 }
 
 void setTFTfont(int16_t font, int16_t zoomx, int16_t zoomy) {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     if (const ZPFfile* file = embeddedFont(font)) selectZPFfont(file->data, file->size);
     if (zoomx >= 1 && zoomx <= 4) zoomX = zoomx;
     if (zoomy >= 1 && zoomy <= 4) zoomY = zoomy;
 }
 
 void setTFTcolor(uint16_t foreground, uint16_t background) {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     fgColor = foreground;
     bgColor = background;
 }
 
 void setTFTtextXYH(int16_t x, int16_t y, int16_t lineAdvance) {
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     textX = x;
     textY = y;
     textH = lineAdvance;
@@ -204,7 +204,7 @@ int getHexvalue(int c) {
 
 void TFTtext(int16_t xArg, int16_t yArg, const char* text) {
     if (!text) return;
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     int x = xArg == -1 ? textX : xArg;
     int y = yArg == -1 ? textY : yArg;
     if (x >= TFTwidth || y >= TFTheight) return;

@@ -31,9 +31,15 @@ uint8_t* pixelAddress(uint16_t x, uint16_t y) {
 }
 } // namespace
 
-std::recursive_mutex& panelLock() {
-    static std::recursive_mutex lock;
+PanelMutex& panelLock() {
+    static PanelMutex lock;
     return lock;
+}
+
+void panelSize(int* width, int* height) {
+    PanelGuard guard(panelLock());
+    *width = TFTwidth;
+    *height = TFTheight;
 }
 
 void setFrameMem(uint16_t* pixels, uint32_t pixelCount) {
@@ -210,7 +216,7 @@ void TFTfill(uint16_t colour, int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
     if (x2 < x1 || y2 < y1) return;
     int w = x2 - x1 + 1;
     int h = y2 - y1 + 1;
-    std::lock_guard<std::recursive_mutex> guard(panelLock());
+    PanelGuard guard(panelLock());
     gpio_put(tftChipSelectPin, 0);
     TFTwindow(x1, y1, x2, y2);
     for (int i = 0; i < w; ++i) {

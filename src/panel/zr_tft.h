@@ -29,14 +29,25 @@ extern uint8_t bitRow[480];
 extern uint16_t bmpPalette[256];
 extern const uint8_t* bmpCurrent;
 
-// Every drawing operation and every reader of frameMem holds this lock.
-// The interpreter takes it per command; the worker may call RedrawAA while
+// The panel lock owns the panel and text state, the frame memory and the
+// module built around them (the module and panel bitmaps, the module file's
+// name and times), and the settings a rebuild reads (Module, Touch, Angle).
+// Every drawing operation, every reader of frameMem and every rebuild holds
+// it. The interpreter takes it per command; the worker may call RedrawAA while
 // holding it, so RedrawAA must only *request* a repaint (never paint or wait
-// for the window thread). The paint side takes it with try_lock: when the
-// worker holds it, the paint handler re-invalidates the panel area and
-// returns, and paints on the next WM_PAINT. That way no thread ever waits for
-// the other while holding the lock.
-std::recursive_mutex& panelLock();
+// for the window thread). The window thread only ever tries it and comes back
+// later, since a command may hold it while it waits on a slow board.
+//
+// Its type: a recursive mutex where there are threads; a build without
+// threads can put a lock that does nothing here. Guards in the shared
+// drawing and command code use PanelGuard.
+using PanelMutex = std::recursive_mutex;
+using PanelGuard = std::lock_guard<PanelMutex>;
+PanelMutex& panelLock();
+
+// TFTwidth and TFTheight read together under the panel lock, for threads
+// that fit something to the panel while another may rebuild it.
+void panelSize(int* width, int* height);
 
 // Hands the driver its frame memory (pixels = capacity). Writes never leave it.
 void setFrameMem(uint16_t* pixels, uint32_t pixelCount);

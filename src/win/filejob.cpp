@@ -126,7 +126,7 @@ void progressPos(int position) {
     if (sendProgress) PostMessageA(sendProgress, PBM_SETPOS, WPARAM(position), 0);
 }
 void showDialog() {
-    if (sendDlg) ShowWindowAsync(HWND(sendDlg), SW_SHOWNOACTIVATE);
+    if (HWND dialog = HWND(sendDlg.load())) ShowWindowAsync(dialog, SW_SHOWNOACTIVATE);
 }
 } // namespace
 
@@ -136,7 +136,7 @@ void installSendFileDialog() {
 }
 
 int sendLogLine(const char* line) {
-    HWND dialog = HWND(sendDlg);
+    HWND dialog = HWND(sendDlg.load());
     if (!dialog) return 1;
     char* copy = _strdup(line);
     if (copy && !PostMessageA(dialog, logLineMessage, 0, LPARAM(copy))) std::free(copy);

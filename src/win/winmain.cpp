@@ -58,6 +58,14 @@ constexpr UINT instanceLast = instanceFirst + kInstanceMaxChunk;
 constexpr int nameBytes = 256;
 
 char programFolder[256] = "";
+
+// The boot drive search of start-up and of a volume's arrival: the drive
+// found (or 0) and the board type its label or info file names.
+void findBootDrive() {
+    int32_t type = picoType;
+    picoDrive = getPicoDrive(&type);
+    picoType = type;
+}
 DWORD windowThread = 0;
 
 void readProfile(const char* key, const char* defaultText, char* out, int size) {
@@ -108,7 +116,7 @@ int resizeWindow() {
         PostMessageA(hwndMain, resizeRequest, 0, 0);
         return 1;
     }
-    std::lock_guard<std::recursive_mutex> panel(panelLock());
+    PanelGuard panel(panelLock());
     const SIZE picture = pictureSize();
     const int z = zoom();
     RECT rc{0, 0, picture.cx * z, picture.cy * z};
@@ -176,7 +184,7 @@ void paintOutside(HDC dc) {
 void onPaint(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
-    std::unique_lock<std::recursive_mutex> panel(panelLock(), std::try_to_lock);
+    std::unique_lock<PanelMutex> panel(panelLock(), std::try_to_lock);
     if (panel.owns_lock()) {
         DrawBitmaps(dc, ps.rcPaint);
         paintOutside(dc);
@@ -222,7 +230,7 @@ void onDeviceChange(WPARAM event, LPARAM data) {
         openPicoCOM();
         break;
     case deviceFindBootDrive:
-        picoDrive = getPicoDrive(&picoType);
+        findBootDrive();
         break;
     default:
         break;
@@ -486,9 +494,8 @@ void ClearRegion(BOOL redraw) {
 }
 
 int ShowNewTFTfile() {
-    if (!moduleFileChanged()) return 0;
     char name[nameBytes];
-    std::snprintf(name, sizeof name, "%s", moduleFile);
+    if (!moduleFileChanged(name)) return 0;
     FileOrBild2buffer(name, 0, 0);
     return 1;
 }
@@ -530,7 +537,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     getFWfile(1);
     getFWfile(2);
     openPicoCOM();
-    if (!picoPort) picoDrive = getPicoDrive(&picoType);
+    if (!picoPort) findBootDrive();
     brightness = 100;
     if (ledOpen == 1) {
         if (picoPort)

@@ -63,7 +63,7 @@ TEST_F(SendJobTest, CommandFileRunsOnAWorker) {
     ASSERT_FALSE(recorded.log.empty());
     EXPECT_EQ(recorded.log[0], "open command file fill.TXT\r\n");
     EXPECT_NE(dialogDuringJob, nullptr);
-    EXPECT_EQ(sendDlg, nullptr);
+    EXPECT_EQ(sendDlg.load(), nullptr);
     EXPECT_EQ(frameMem[0], 0x001F);
 }
 
