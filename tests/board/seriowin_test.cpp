@@ -104,6 +104,28 @@ TEST_F(SerialLayer, CloseWaitsAndLeavesNoPort) {
     EXPECT_EQ(COMwrblk(&byte, 1), 0);
 }
 
+// Another thread lets the port go while a write is under way (here: from
+// inside the write): the handle stays open until the write is done, and is
+// closed exactly once.
+TEST_F(SerialLayer, AHandleClosedDuringAWriteIsLetGoWhenTheWriteEnds) {
+    static int closesDuringWrite;
+    closesDuringWrite = -1;
+    ASSERT_EQ(COMopen(3, boardBaud), 1);
+    fake->onWrite = [](fakeserial::Port& port, const std::vector<uint8_t>&) {
+        port.onWrite = nullptr;
+        COMclose();
+        closesDuringWrite = port.closes;
+    };
+    uint8_t byte = 7;
+    EXPECT_EQ(COMsendblk(&byte, 1), 1) << "the write under way finishes on its handle";
+    EXPECT_EQ(closesDuringWrite, 0);
+    EXPECT_EQ(fake->closes, 1);
+    EXPECT_EQ(COMisOpen(), 0);
+    EXPECT_EQ(COMsendblk(&byte, 1), 0);
+    COMclose();
+    EXPECT_EQ(fake->closes, 1) << "a handle is never closed twice";
+}
+
 TEST_F(SerialLayer, TheCaptureSeesWhatWentOnTheWire) {
     std::vector<uint8_t> seen;
     COMsetCapture(

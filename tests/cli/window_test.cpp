@@ -1,3 +1,4 @@
+#include "support/board_sim.h"
 #include "support/cli_run.h"
 
 #include <gtest/gtest.h>
@@ -139,5 +140,25 @@ TEST(CliWindow, WatchRunsAChangedFileAgainAndAnUnchangedOneNot) {
     std::this_thread::sleep_for(600ms);
     EXPECT_EQ(module.interrupt(), 0);
     EXPECT_EQ(count(readText(dir.file("err2.txt")), "KP150_90.txt"), 1);
+}
+// A board whose module keeps changing while the runner watches a file: the
+// reader thread rebuilds the module while the main thread reruns the file and
+// writes the panel. Every output is written at the size it was copied at.
+TEST(CliWindow, WatchKeepsUpWithABoardThatKeepsSwitchingItsModule) {
+    TempDir dir;
+    std::string file = dir.write("live.txt", "#DF255,0,0\n#FA0,0,255,0,0,9,9\n");
+    std::string png = dir.file("panel.png");
+    boardtest::BoardSimProcess board;
+    ASSERT_TRUE(board.start({"--switch-every", "40", "-m", "2"}));
+    WatchRun watch({"--watch", file, "-p", board.path(), "-o", png}, dir.file("err.txt"));
+    PngImage image;
+    ASSERT_TRUE(boardtest::waitFor([&] { return readPng(png, image); }, 5000));
+    for (int second = 1; second <= 4; ++second) {
+        touchLater(file, second);
+        std::this_thread::sleep_for(250ms);
+    }
+    EXPECT_EQ(watch.interrupt(), 0) << readText(dir.file("err.txt"));
+    EXPECT_EQ(readText(dir.file("err.txt")).find("no pixels"), std::string::npos);
+    EXPECT_TRUE(readPng(png, image));
 }
 } // namespace
