@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a Release build, an ASan+UBSan build, and the
-# portable floors cross-compiled for 32-bit Windows with the Windows programs.
+# Builds and runs every test: a Release build, an ASan+UBSan build, a
+# ThreadSanitizer build, and the portable floors cross-compiled for 32-bit
+# Windows with the Windows programs, checked under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,6 +16,12 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON >/dev/n
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# The threads under ThreadSanitizer: the link, the jobs, the status blocks, the
+# runner with a board, the simulator and the watch (child processes included).
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTORIX_TSAN=ON >/dev/null
+cmake --build build-tsan -j"$jobs"
+TSAN_OPTIONS="second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-failure -j"$jobs"
 
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
   -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
