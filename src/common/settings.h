@@ -1,5 +1,12 @@
 // Settings and shared job state that the interpreter changes and the front
 // end shows (check marks, title, module rebuild).
+//
+// Threads: Demo, Angle, Module, Touch and demoScreen belong to the panel lock
+// (panelLock() in panel/zr_tft.h): the interpreter, the board's reports and
+// the module rebuild change them under it, and other threads read them under
+// it. The rest is set by the thread that starts the program (start-up, the
+// ini file, the command line) before a job or a board reader runs, and only
+// read afterwards.
 #pragma once
 #include <cstdint>
 

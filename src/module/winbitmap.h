@@ -2,6 +2,11 @@
 // it, and the panel bitmap whose pixel rows are the emulated frame memory.
 // Portable: the Windows program hands the results to GDI, the runner to its
 // own compositor.
+//
+// Threads: the bitmaps, the key colours and panelModule/panelAngle belong to
+// the panel lock (a rebuild on any thread makes them, the paint reads them
+// under it). ZoomWindow and ShowWindow belong to the window thread (the
+// runner's main thread).
 #pragma once
 #include "image/dib.h"
 
