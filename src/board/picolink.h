@@ -17,7 +17,8 @@
 // COM port number of the connected board; 0 = none. Every test whether a
 // board is connected reads this.
 extern std::atomic<int32_t> picoPort;
-extern std::atomic<int32_t> picoFW;    // firmware version x 100 from the last status block; 0 = not known
+extern std::atomic<int32_t>
+    picoFW; // firmware version x 100 from the last status block; 0 = not known
 extern std::atomic<int32_t> picoType;  // 0 not known, 1 RP2040, 2 RP2350
 extern std::atomic<int32_t> picoDrive; // boot drive letter as a character code; 0 = none
 

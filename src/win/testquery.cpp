@@ -68,7 +68,7 @@ void writeTestState() {
                  "ZoomWindow=%d\nonTop=%d\nledOpen=%d\nledPos=%d,%d\nbrightness=%d\n"
                  "picoPort=%d\nlastFile=%s\npanel=%ld,%ld,%ld,%ld\n",
                  Module, Touch, Angle, Demo, demoScreen, showWindowSetting(), ZoomWindow, onTop,
-                 ledOpen, ledX, ledY, brightness, picoPort, lastFile, long(panelDIB.rcPos.left),
+                 ledOpen, ledX, ledY, brightness, int(picoPort), lastFile, long(panelDIB.rcPos.left),
                  long(panelDIB.rcPos.top), long(panelDIB.rcPos.right), long(panelDIB.rcPos.bottom));
     writeLED(out);
     listItems(out, "checked", MF_CHECKED);
