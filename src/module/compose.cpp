@@ -6,9 +6,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace {
 constexpr uint8_t opaque = 255;
+// Interpolation weights in 1/65536: at the window's zooms every weight is a
+// quarter or a half, so the blend comes out exactly as in real numbers.
+constexpr int weightBits = 16;
+constexpr int64_t weightOne = int64_t(1) << weightBits;
 
 struct Colour {
     uint8_t r, g, b;
@@ -18,69 +24,105 @@ int bitmapHeight(const DIB* d) {
     return int32_t(rdLE32(d->bmih + BI_HEIGHT));
 }
 
-// Pixel (x, y) of the bitmap, y counted from the top row.
-Colour pixelAt(const DIB* d, int x, int y) {
-    const uint8_t* row = d->bits + size_t(bitmapHeight(d) - 1 - y) * size_t(d->lineBytes);
-    if (rdLE16(d->bmih + BI_BITCOUNT) == 8) {
-        const uint8_t* entry = d->palette + 4 * row[x];
-        return Colour{entry[2], entry[1], entry[0]};
+// The colours of one bitmap, looked up without asking its header per pixel.
+struct PixelSource {
+    const DIB* dib;
+    bool paletted;
+    Colour palette[256];
+
+    explicit PixelSource(const DIB* d) : dib(d), paletted(rdLE16(d->bmih + BI_BITCOUNT) == 8) {
+        if (!paletted) return;
+        for (int i = 0; i < 256; ++i) {
+            const uint8_t* entry = d->palette + 4 * i;
+            palette[i] = Colour{entry[2], entry[1], entry[0]};
+        }
     }
-    const uint16_t v = rdLE16(row + 2 * x);
-    const int r = v >> 11, g = (v >> 5) & 63, b = v & 31;
-    return Colour{uint8_t(r << 3 | r >> 2), uint8_t(g << 2 | g >> 4), uint8_t(b << 3 | b >> 2)};
+    // Row y counted from the top.
+    const uint8_t* row(int y) const {
+        return dib->bits + size_t(bitmapHeight(dib) - 1 - y) * size_t(dib->lineBytes);
+    }
+    Colour at(const uint8_t* row, int x) const {
+        if (paletted) return palette[row[x]];
+        const uint16_t v = uint16_t(row[2 * x] | row[2 * x + 1] << 8);
+        const int r = v >> 11, g = (v >> 5) & 63, b = v & 31;
+        return Colour{uint8_t(r << 3 | r >> 2), uint8_t(g << 2 | g >> 4), uint8_t(b << 3 | b >> 2)};
+    }
+};
+
+// Where one destination column (or row) takes its source from: two
+// neighbouring pixels and the weight of the second.
+struct Span {
+    int low, high;
+    int64_t weight;
+};
+
+// The source position of each destination pixel's centre, clamped into the
+// source part [first, last], for count destination pixels at scale.
+std::vector<Span> smoothingSpans(int count, int first, int last, double scale) {
+    std::vector<Span> spans(size_t(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) {
+        const double at = std::clamp(first + (i + 0.5) * scale - 0.5, double(first), double(last));
+        const int low = int(std::floor(at));
+        spans[size_t(i)] = {low, std::min(low + 1, last),
+                            int64_t(std::llround((at - low) * double(weightOne)))};
+    }
+    return spans;
 }
 
-void store(WindowImage* image, int x, int y, Colour c) {
-    if (x < 0 || y < 0 || x >= image->width || y >= image->height) return;
-    uint8_t* p = &image->rgba[(size_t(y) * image->width + x) * 4];
-    p[0] = c.r;
-    p[1] = c.g;
-    p[2] = c.b;
-    p[3] = opaque;
+uint8_t blend(uint8_t a, uint8_t b, uint8_t c, uint8_t e, int64_t wx, int64_t wy) {
+    const int64_t top = a * weightOne + (b - a) * wx, bottom = c * weightOne + (e - c) * wx;
+    const int64_t mixed = top * weightOne + (bottom - top) * wy;
+    return uint8_t((mixed + (int64_t(1) << (2 * weightBits - 1))) >> (2 * weightBits));
 }
 
-// The source position of a destination pixel's centre, clamped into the source part.
-void sourceSpan(double at, int first, int last, int* low, int* high, double* weight) {
-    at = std::clamp(at, double(first), double(last));
-    *low = int(std::floor(at));
-    *high = std::min(*low + 1, last);
-    *weight = at - *low;
-}
-
-Colour smoothedAt(const DIB* d, const Rect& s, double sx, double sy) {
-    int x0, x1, y0, y1;
-    double fx, fy;
-    sourceSpan(sx, s.left, s.right, &x0, &x1, &fx);
-    sourceSpan(sy, s.top, s.bottom, &y0, &y1, &fy);
-    const Colour a = pixelAt(d, x0, y0), b = pixelAt(d, x1, y0);
-    const Colour c = pixelAt(d, x0, y1), e = pixelAt(d, x1, y1);
-    auto mix = [&](uint8_t pa, uint8_t pb, uint8_t pc, uint8_t pe) {
-        const double top = pa + (pb - pa) * fx, bottom = pc + (pe - pc) * fx;
-        return uint8_t(std::lround(top + (bottom - top) * fy));
-    };
-    return Colour{mix(a.r, b.r, c.r, e.r), mix(a.g, b.g, c.g, e.g), mix(a.b, b.b, c.b, e.b)};
+Colour smoothedAt(const PixelSource& source, const uint8_t* upper, const uint8_t* lower,
+                  const Span& x, int64_t wy) {
+    const Colour a = source.at(upper, x.low), b = source.at(upper, x.high);
+    const Colour c = source.at(lower, x.low), e = source.at(lower, x.high);
+    return Colour{blend(a.r, b.r, c.r, e.r, x.weight, wy), blend(a.g, b.g, c.g, e.g, x.weight, wy),
+                  blend(a.b, b.b, c.b, e.b, x.weight, wy)};
 }
 
 void paintDraw(const BitmapDraw& draw, WindowImage* image) {
-    const DIB* d = draw.dib;
+    const PixelSource source(draw.dib);
     const Rect& s = draw.source;
     const bool exact = draw.destWidth == draw.srcWidth && draw.destHeight == draw.srcHeight;
-    const double scaleX = double(draw.srcWidth) / draw.destWidth;
-    const double scaleY = double(draw.srcHeight) / draw.destHeight;
-    for (int dy = 0; dy < draw.destHeight; ++dy)
-        for (int dx = 0; dx < draw.destWidth; ++dx) {
+    std::vector<Span> columns, rows;
+    if (!exact && draw.smoothing) {
+        columns =
+            smoothingSpans(draw.destWidth, s.left, s.right, double(draw.srcWidth) / draw.destWidth);
+        rows = smoothingSpans(draw.destHeight, s.top, s.bottom,
+                              double(draw.srcHeight) / draw.destHeight);
+    }
+    // Only the part inside the image is painted.
+    const int firstX = std::max(0, -draw.destX);
+    const int endX = std::min(draw.destWidth, image->width - draw.destX);
+    const int firstY = std::max(0, -draw.destY);
+    const int endY = std::min(draw.destHeight, image->height - draw.destY);
+    for (int dy = firstY; dy < endY; ++dy) {
+        uint8_t* out = &image->rgba[(size_t(draw.destY + dy) * image->width + draw.destX) * 4];
+        const uint8_t *upper, *lower = nullptr;
+        if (exact)
+            upper = source.row(s.top + dy);
+        else if (draw.smoothing)
+            upper = source.row(rows[size_t(dy)].low), lower = source.row(rows[size_t(dy)].high);
+        else
+            upper = source.row(s.top + dy * draw.srcHeight / draw.destHeight);
+        for (int dx = firstX; dx < endX; ++dx) {
             Colour c;
-            if (exact) {
-                c = pixelAt(d, s.left + dx, s.top + dy);
-            } else if (draw.smoothing) {
-                c = smoothedAt(d, s, s.left + (dx + 0.5) * scaleX - 0.5,
-                               s.top + (dy + 0.5) * scaleY - 0.5);
-            } else {
-                c = pixelAt(d, s.left + dx * draw.srcWidth / draw.destWidth,
-                            s.top + dy * draw.srcHeight / draw.destHeight);
-            }
-            store(image, draw.destX + dx, draw.destY + dy, c);
+            if (exact)
+                c = source.at(upper, s.left + dx);
+            else if (draw.smoothing)
+                c = smoothedAt(source, upper, lower, columns[size_t(dx)], rows[size_t(dy)].weight);
+            else
+                c = source.at(upper, s.left + dx * draw.srcWidth / draw.destWidth);
+            uint8_t* p = out + size_t(dx) * 4;
+            p[0] = c.r;
+            p[1] = c.g;
+            p[2] = c.b;
+            p[3] = opaque;
         }
+    }
 }
 
 void clearRun(const Rect& removed, void* context) {
