@@ -7,30 +7,38 @@
 #include "common/settings.h"
 #include "panel/models.h"
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 namespace {
 constexpr auto tick = std::chrono::milliseconds(100);
-constexpr auto settleStep = std::chrono::milliseconds(20);
-// After the last file the board may still be drawing and reporting; its
-// reports count until it has been quiet this long (and never longer than the cap).
-constexpr auto quietEnough = std::chrono::milliseconds(300);
+constexpr auto settleStep = std::chrono::milliseconds(5);
+// After the last file the board may still be sending a report it made while
+// drawing; the simulator's answer comes within one of its 10 ms polls and a
+// board's within a USB frame or two, so its reports count until it has been
+// quiet this long (and never longer than the cap).
+constexpr auto quietEnough = std::chrono::milliseconds(30);
 constexpr auto settleCap = std::chrono::seconds(2);
 
+// The reader thread sleeps a tick between reads; stopping it wakes it at once.
 std::thread reader;
-std::atomic<bool> readerStop{false};
+std::mutex readerLock; // owns readerStop
+std::condition_variable readerWake;
+bool readerStop = false;
 
 void warn(const std::string& text) {
     std::fprintf(stderr, "vantorix-cli: warning: %s\n", text.c_str());
 }
 
 void readEveryTick() {
-    while (!readerStop.load()) {
-        std::this_thread::sleep_for(tick);
+    std::unique_lock<std::mutex> lock(readerLock);
+    while (!readerWake.wait_for(lock, tick, [] { return readerStop; })) {
+        lock.unlock();
         if (picoPort) readBoardInput();
+        lock.lock();
     }
 }
 
@@ -65,15 +73,21 @@ BoardStart startBoard(const CliOptions& options) {
 }
 
 void startBoardReader() {
-    readerStop = false;
+    {
+        std::lock_guard<std::mutex> guard(readerLock);
+        readerStop = false;
+    }
     reader = std::thread(readEveryTick);
 }
 
 void stopBoardReader() {
-    if (reader.joinable()) {
+    if (!reader.joinable()) return;
+    {
+        std::lock_guard<std::mutex> guard(readerLock);
         readerStop = true;
-        reader.join();
     }
+    readerWake.notify_all();
+    reader.join();
 }
 
 void finishBoard() {
