@@ -45,6 +45,7 @@ class RunnerHelp : public CLI::Formatter {
         for (const std::string& shortName : option->get_snames()) names += "-" + shortName + ", ";
         if (names.empty()) names = "    ";
         for (const std::string& longName : option->get_lnames()) names += "--" + longName;
+        if (option->get_lnames().empty()) names.resize(names.size() - 2); // "-W", not "-W, "
         return names;
     }
 };
@@ -134,11 +135,19 @@ void addPictureOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("-v,--verbose", options.verbose, "print the job's log lines to stderr");
 }
 
+// The kinds, as lines that fit the help text's description column.
 std::string checkKindNames() {
-    std::string names;
-    for (int i = 0; i < checkKindCount; ++i)
-        names += std::string(i ? ", " : "") + checkKinds[i].name;
-    return names;
+    constexpr size_t lineWidth = 56;
+    std::string names, line;
+    for (int i = 0; i < checkKindCount; ++i) {
+        std::string name = std::string(checkKinds[i]) + (i + 1 < checkKindCount ? "," : "");
+        if (!line.empty() && line.size() + 1 + name.size() > lineWidth) {
+            names += line + "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + name;
+    }
+    return names + line;
 }
 
 void addCheckOptions(CLI::App& app, CliOptions& options) {
@@ -150,6 +159,7 @@ void addCheckOptions(CLI::App& app, CliOptions& options) {
                    "with --check: do not report findings of KIND, one of\n" + checkKindNames())
         ->type_name("no-KIND")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false)
         ->check(check([](const std::string& text) {
             const bool known = text.rfind("no-", 0) == 0 && isCheckKind(text.c_str() + 3);
             return known ? std::string() : "needs no-KIND with a known KIND, not '" + text + "'";

@@ -17,33 +17,33 @@
 #include <cstring>
 #include <memory>
 
-const CheckKind checkKinds[] = {
-    {"unknown-command", "a \"#\" or ESC command that no command answers to"},
-    {"missing-parameter", "fewer numbers than the command reads (they read as 0), or no text"},
-    {"trailing-text", "text behind the last parameter, a second command in particular"},
-    {"stray-text", "text outside any command or comment"},
-    {"negative-number", "a \"-\" before a number: it is a separator, so -5 reads as 5"},
-    {"overflow", "a number that does not fit 16 bits and is cut"},
-    {"colour-range", "a colour value outside 0..255"},
-    {"unclosed-quote", "a quoted text that ends at a tab or the line end"},
-    {"long-text", "a text or picture name over 255 bytes, which is cut"},
-    {"missing-picture", "a bitmap command that finds no picture"},
-    {"runaway-bitmap", "a bitmap command whose search for a picture crosses line ends"},
-    {"bad-picture", "a picture file that cannot be read, or is refused, with the reason"},
-    {"bad-bitmap", "an inline bitmap whose size field is too small or runs past the file"},
-    {"angle", "an orientation other than 0, 90, 180 and 270, which does nothing"},
-    {"font", "a font number outside the font table, or a zoom outside 1..4"},
-    {"empty-fill", "an area fill that draws nothing: it ends before it starts or lies outside"},
-    {"screen", "a screen number that draws nothing"},
-    {"nul-byte", "a NUL byte, where the interpreter stops"},
-    {"bad-uf2", "a UF2 file that holds no complete firmware for either board"},
-    {"unreadable", "a FILE that cannot be read or is of no kind the runner handles"},
+const char* const checkKinds[] = {
+    "unknown-command",   // a "#" or ESC command that no command answers to
+    "missing-parameter", // fewer numbers than the command reads (they read as 0), or no text
+    "trailing-text",     // text behind the last parameter, a second command in particular
+    "stray-text",        // text outside any command or comment
+    "negative-number",   // a "-" before a number: it is a separator, so -5 reads as 5
+    "overflow",          // a number that does not fit 16 bits and is cut
+    "colour-range",      // a colour value outside 0..255
+    "unclosed-quote",    // a quoted text that ends at a tab or the line end
+    "long-text",         // a text or picture name over 255 bytes, which is cut
+    "missing-picture",   // a bitmap command that finds no picture
+    "runaway-bitmap",    // a bitmap command whose search for a picture crosses line ends
+    "bad-picture",       // a picture file that cannot be read, or is refused, with the reason
+    "bad-bitmap",        // an inline bitmap whose size field is too small or runs past the file
+    "angle",             // an orientation other than 0, 90, 180 and 270, which does nothing
+    "font",              // a font number outside the font table, or a zoom outside 1..4
+    "empty-fill",        // a fill that draws nothing: it ends before it starts or lies outside
+    "screen",            // a screen number that draws nothing
+    "nul-byte",          // a NUL byte, where the interpreter stops
+    "bad-uf2",           // a UF2 file that holds no complete firmware for either board
+    "unreadable",        // a FILE that cannot be read or is of no kind the runner handles
 };
 const int checkKindCount = int(sizeof checkKinds / sizeof checkKinds[0]);
 
 int isCheckKind(const char* name) {
-    for (const CheckKind& kind : checkKinds)
-        if (std::strcmp(kind.name, name) == 0) return 1;
+    for (const char* kind : checkKinds)
+        if (std::strcmp(kind, name) == 0) return 1;
     return 0;
 }
 
@@ -280,14 +280,17 @@ void checkFill(Checker& c, const CommandScan& s, const Number* n) {
     const Number &x1 = n[3], &y1 = n[4], &x2 = n[5], &y2 = n[6];
     if (!y2.present) return; // numbers go missing from the end; that is reported already
     std::string why;
-    if (x1.value >= c.width || y1.value >= c.height)
+    const Number* at = &x1;
+    if (x1.value >= c.width || y1.value >= c.height) {
+        at = x1.value >= c.width ? &x1 : &y1;
         why = formatText("it starts at or past the %s edge of the %dx%d panel",
-                         x1.value >= c.width ? "right" : "bottom", c.width, c.height);
-    else if (x2.value < std::max<int>(x1.value, 0) || y2.value < std::max<int>(y1.value, 0))
-        why = x2.value < 0 || y2.value < 0 ? "it lies left of or above the panel"
-                                           : "it ends before it starts";
+                         at == &x1 ? "right" : "bottom", c.width, c.height);
+    } else if (x2.value < std::max<int>(x1.value, 0) || y2.value < std::max<int>(y1.value, 0)) {
+        at = x2.value < std::max<int>(x1.value, 0) ? &x2 : &y2;
+        why = at->value < 0 ? "it lies left of or above the panel" : "it ends before it starts";
+    }
     if (!why.empty())
-        addFinding(c, x1.start, "empty-fill",
+        addFinding(c, at->start, "empty-fill",
                    formatText("%s draws nothing: %s", commandName(s).c_str(), why.c_str()));
 }
 
@@ -309,7 +312,7 @@ void checkScreen(Checker& c, const CommandScan& s, const Number& n, bool demo) {
     if (!n.present || v == 1 || v == 2 || v == 3 || v == markerScreen || (demo && v == demoOff))
         return;
     addFinding(c, n.start, "screen",
-               formatText("%s %d draws nothing: the screens are 1, 2, 3 and 255%s",
+               formatText("%s with %d draws nothing: the screens are 1, 2, 3 and 255%s",
                           commandName(s).c_str(), v, demo ? " (0 ends the demo mode)" : ""));
 }
 
@@ -322,9 +325,10 @@ void checkValues(Checker& c, const CommandScan& s, CommandId id, const Number* n
         break;
     case CommandId::displayOrientation:
         if (!isQuarterTurn(n[0].value))
-            addFinding(c, n[0].start, "angle",
-                       formatText("%s %d does nothing: the orientations are 0, 90, 180 and 270",
-                                  commandName(s).c_str(), n[0].value));
+            addFinding(
+                c, n[0].start, "angle",
+                formatText("%s with %d does nothing: the orientations are 0, 90, 180 and 270",
+                           commandName(s).c_str(), n[0].value));
         else
             setOrientation(c, n[0].value);
         break;
@@ -416,9 +420,8 @@ void visitCommand(CommandScan& s, const CommandRow* row, void* context) {
     checkStrayText(c, c.scanFrom, s.start);
     c.skipTrailingCheck = false;
     if (!row) {
-        addFinding(
-            c, s.start, "unknown-command",
-            formatText("unknown command %s; its line is skipped", commandName(s).c_str()));
+        addFinding(c, s.start, "unknown-command",
+                   formatText("unknown command %s; its line is skipped", commandName(s).c_str()));
     } else {
         checkParameters(c, s, *row);
         if (!c.skipTrailingCheck) checkTrailing(c, s);

@@ -12,17 +12,14 @@
 struct CheckFinding {
     int line;         // 1-based; 0 for a finding about the whole file
     int column;       // 1-based, in bytes
-    const char* kind; // one of checkKinds' names
+    const char* kind; // one of checkKinds
     std::string message;
 };
 
-struct CheckKind {
-    const char* name;
-    const char* catches; // one line for the help text
-};
-extern const CheckKind checkKinds[];
+// The short names of the findings, as the reports show them in brackets.
+extern const char* const checkKinds[];
 extern const int checkKindCount;
-// 1 when name is one of checkKinds' names.
+// 1 when name is one of checkKinds.
 int isCheckKind(const char* name);
 
 // The panel a check assumes at the start of a file: the model (1 to 6) and

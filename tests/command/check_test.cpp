@@ -44,8 +44,8 @@ const KindCase kindCases[] = {
     {"font", "#TF 7,1,1\n", 1, 5},
     {"font", "#TF 16,1,5\n", 1, 10},
     {"empty-fill", "#FA 1,2,3, 80,0, 90,10\n", 1, 12},
-    {"empty-fill", "#DO 90\n#FA 1,2,3, 10,80, 20,90\n", 2, 12},
-    {"empty-fill", "#FA 1,2,3, 10,10, 5,20\n", 1, 12},
+    {"empty-fill", "#DO 90\n#FA 1,2,3, 10,80, 20,90\n", 2, 15},
+    {"empty-fill", "#FA 1,2,3, 10,10, 5,20\n", 1, 19},
     {"screen", "\x1bS 4\n", 1, 4},
     {"screen",
      "\x1b"
