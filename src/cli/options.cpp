@@ -84,16 +84,19 @@ void addPanelOptions(CLI::App& app, CliOptions& options) {
         }));
 }
 
+// An option that names one file, shown as "name P".
+void addFileOption(CLI::App& app, const char* name, std::string& file, const char* help,
+                   const char* typeName = "P") {
+    app.add_option(name, file, help)->type_name(typeName)->check(check(needsFileName));
+}
+
 void addOutputOptions(CLI::App& app, CliOptions& options) {
-    app.add_option("-o,--panel-png", options.panelPng,
-                   "after all files, write the panel as a PNG file")
-        ->type_name("P")
-        ->check(check(needsFileName));
-    app.add_option("-b,--board-bytes", options.boardBytes,
-                   "act as if a board were connected and write every byte\n"
-                   "it would receive to F")
-        ->type_name("F")
-        ->check(check(needsFileName));
+    addFileOption(app, "-o,--panel-png", options.panelPng,
+                  "after all files, write the panel as a PNG file");
+    addFileOption(app, "-b,--board-bytes", options.boardBytes,
+                  "act as if a board were connected and write every byte\n"
+                  "it would receive to F",
+                  "F");
 }
 
 void addWindowOptions(CLI::App& app, CliOptions& options) {
@@ -167,23 +170,15 @@ void addCheckOptions(CLI::App& app, CliOptions& options) {
 }
 
 void addExpectOptions(CLI::App& app, CliOptions& options) {
-    app.add_option("--expect", options.expectPanel,
-                   "after all files, compare the panel with picture P (as RGB565);\n"
-                   "a difference fails the run")
-        ->type_name("P")
-        ->check(check(needsFileName));
-    app.add_option("--expect-window", options.expectWindow,
-                   "the same for the window picture (--zoom, --outline apply)")
-        ->type_name("P")
-        ->check(check(needsFileName));
-    app.add_option("--diff", options.diffPanel,
-                   "when the panel differs from --expect, draw the difference\n"
-                   "into P; when it matches, remove an old P")
-        ->type_name("P")
-        ->check(check(needsFileName));
-    app.add_option("--diff-window", options.diffWindow, "the same for --expect-window")
-        ->type_name("P")
-        ->check(check(needsFileName));
+    addFileOption(app, "--expect", options.expectPanel,
+                  "after all files, compare the panel with picture P (as RGB565);\n"
+                  "a difference fails the run");
+    addFileOption(app, "--expect-window", options.expectWindow,
+                  "the same for the window picture (--zoom, --outline apply)");
+    addFileOption(app, "--diff", options.diffPanel,
+                  "when the panel differs from --expect, draw the difference\n"
+                  "into P; when it matches, remove an old P");
+    addFileOption(app, "--diff-window", options.diffWindow, "the same for --expect-window");
     app.add_flag("--update-expected", options.updateExpected,
                  "write the --expect and --expect-window pictures when they\n"
                  "are missing or differ, instead of failing");

@@ -98,14 +98,25 @@ void addFinding(Checker& c, const char* at, const char* kind, std::string messag
         {c.countedLine, int(at - c.countedLineStart) + 1, kind, std::move(message)});
 }
 
-size_t offsetOf(const Checker& c, const char* at) {
-    return size_t(at - c.text);
+// Byte offsets as messages print them: files are far below 4 GB.
+unsigned long offsetOf(const Checker& c, const char* at) {
+    return (unsigned long)(at - c.text);
+}
+
+// Control bytes shown as \xNN, so that every finding stays on one line.
+std::string printable(const char* from, size_t length) {
+    std::string text;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(from[i]);
+        text += c < 0x20 || c == 0x7F ? formatText("\\x%02X", c) : std::string(1, char(c));
+    }
+    return text;
 }
 
 // The command as written and quoted: "#FA" with its own letters, or "ESC S".
 std::string commandName(const CommandScan& s) {
-    if (*s.start == commandEscape) return std::string("\"ESC ") + s.start[1] + '"';
-    return '"' + std::string(s.start, 3) + '"';
+    if (*s.start == commandEscape) return "\"ESC " + printable(s.start + 1, 1) + '"';
+    return '"' + printable(s.start, 3) + '"';
 }
 
 // Up to the line end, at most excerptLength bytes, for a message.
@@ -113,7 +124,7 @@ std::string excerpt(const char* from) {
     size_t length = 0;
     while (length < excerptLength && from[length] && from[length] != '\n' && from[length] != '\r')
         ++length;
-    return std::string(from, length);
+    return printable(from, length);
 }
 
 void setOrientation(Checker& c, int angle) {
@@ -196,8 +207,8 @@ void checkTextLength(Checker& c, const CommandScan& s, const char* at, const std
                      const char* what) {
     if (text.size() > size_t(longestText))
         addFinding(c, at, "long-text",
-                   formatText("%s of %s has %zu bytes; only the first %d are kept", what,
-                              commandName(s).c_str(), text.size(), longestText));
+                   formatText("%s of %s has %lu bytes; only the first %d are kept", what,
+                              commandName(s).c_str(), (unsigned long)text.size(), longestText));
 }
 
 void checkPictureFile(Checker& c, const char* at, const std::string& path) {
@@ -212,10 +223,10 @@ void checkPictureFile(Checker& c, const char* at, const std::string& path) {
 
 void checkInlineBitmap(Checker& c, CommandScan& s) {
     const size_t remaining = size_t(s.end - s.p);
-    const size_t offset = offsetOf(c, s.p);
+    const unsigned long offset = offsetOf(c, s.p);
     if (remaining < 6) {
         addFinding(c, s.p, "bad-bitmap",
-                   formatText("the inline bitmap at byte offset %zu ends before its size field; "
+                   formatText("the inline bitmap at byte offset %lu ends before its size field; "
                               "nothing is drawn",
                               offset));
         c.skipTrailingCheck = true;
@@ -224,15 +235,15 @@ void checkInlineBitmap(Checker& c, CommandScan& s) {
     const uint32_t size = inlineBitmapSize(s.p);
     if (size > remaining) {
         addFinding(c, s.p, "bad-bitmap",
-                   formatText("the inline bitmap at byte offset %zu says it has %u bytes, but "
-                              "only %zu remain; nothing is drawn and nothing after it runs",
-                              offset, unsigned(size), remaining));
+                   formatText("the inline bitmap at byte offset %lu says it has %u bytes, but "
+                              "only %lu remain; nothing is drawn and nothing after it runs",
+                              offset, unsigned(size), (unsigned long)remaining));
         s.p = s.end;
         return;
     }
     if (size < smallestBmpFile) {
         addFinding(c, s.p, "bad-bitmap",
-                   formatText("the inline bitmap at byte offset %zu says it has %u bytes, too few "
+                   formatText("the inline bitmap at byte offset %lu says it has %u bytes, too few "
                               "for a BMP file; the line is skipped",
                               offset, unsigned(size)));
         c.skipTrailingCheck = true;
@@ -466,13 +477,13 @@ std::vector<CheckFinding> checkPicture(const char* path) {
 std::vector<CheckFinding> checkUf2(const WholeFile& file) {
     const size_t size = file.size;
     if (size == 0 || size % uf2BlockSize != 0)
-        return {fileFinding("bad-uf2",
-                            formatText("%zu bytes are not whole 512-byte UF2 blocks", size))};
+        return {fileFinding("bad-uf2", formatText("%lu bytes are not whole 512-byte UF2 blocks",
+                                                  (unsigned long)size))};
     for (size_t at = 0; at < size; at += uf2BlockSize)
         if (!uf2BlockIsSound(file.data + at))
-            return {fileFinding("bad-uf2", formatText("the block at byte offset %zu is no UF2 "
+            return {fileFinding("bad-uf2", formatText("the block at byte offset %lu is no UF2 "
                                                       "block (magic numbers or payload size)",
-                                                      at))};
+                                                      (unsigned long)at))};
     if (judgeUf2(file.data, size, 0, false) != Uf2Verdict::Taken &&
         judgeUf2(file.data, size, 1, false) != Uf2Verdict::Taken)
         return {fileFinding("bad-uf2", "the blocks make no complete firmware for an RP2040 or "
@@ -496,9 +507,9 @@ std::vector<CheckFinding> checkCommandText(const char* text, size_t length,
         const char* nul = static_cast<const char*>(std::memchr(stop, 0, size_t(c.end - stop)));
         if (nul)
             addFinding(c, nul, "nul-byte",
-                       formatText("a NUL byte: the interpreter stops here, so the %zu bytes after "
+                       formatText("a NUL byte: the interpreter stops here, so the %lu bytes after "
                                   "it never run",
-                                  size_t(c.end - nul - 1)));
+                                  (unsigned long)(c.end - nul - 1)));
         else
             addFinding(c, stop, "unknown-command", "the file ends inside the command's letters");
     }

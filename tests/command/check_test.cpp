@@ -24,6 +24,7 @@ struct KindCase {
 const KindCase kindCases[] = {
     {"unknown-command", "#DC\n#ZZ 1,2\n", 2, 1},
     {"unknown-command", "#DC\n#D", 2, 1},
+    {"unknown-command", "#\n#DC\n", 1, 1}, // its letters are the line end and the next "#"
     {"missing-parameter", "#FA 1,2,3,4,5\n", 1, 14},
     {"missing-parameter", "#TP 1,2,\"\"\n", 1, 11},
     {"trailing-text", "#DC #DF 1,2,3\n", 1, 5},
@@ -62,6 +63,7 @@ TEST(Check, EachKindIsFoundWhereItStands) {
         EXPECT_STREQ(findings[0].kind, c.kind) << c.text << ": " << findings[0].message;
         EXPECT_EQ(findings[0].line, c.line) << c.text;
         EXPECT_EQ(findings[0].column, c.column) << c.text;
+        EXPECT_EQ(findings[0].message.find('\n'), std::string::npos) << findings[0].message;
         EXPECT_TRUE(isCheckKind(c.kind));
     }
 }
