@@ -4,9 +4,11 @@
 // every byte, as vantorix-cli -b has); the rest is command text. It may hold
 // inline bitmaps, and quoted names reach real pictures of every format in a
 // folder that the target fills at start (see the seeds in fuzz/commands/).
+// The checker reads the same text on the same panel afterwards.
 //
 // Build with clang (cmake -DCMAKE_CXX_COMPILER=clang++ ...; target fuzz_commands), then:
 //   ./fuzz_commands -dict=fuzz/commands.dict -max_len=8192 corpus fuzz/commands
+#include "command/check.h"
 #include "command/sendfile.h"
 #include "common/seam.h"
 #include "headless/headless.h"
@@ -105,5 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Whatever ran, the panel keeps its size and the frame memory its pixels.
     if (TFTwidth <= 0 || TFTheight <= 0 || !frameMem) std::abort();
     if (frameMemPixels < uint32_t(TFTwidth) * uint32_t(TFTheight)) std::abort();
+
+    // Every finding names a place in the text and stays on one line.
+    for (const CheckFinding& finding :
+         checkCommandText(text.c_str(), text.size(), cmdDir, {options.model, options.angle}))
+        if (finding.line < 1 || finding.column < 1 || !isCheckKind(finding.kind) ||
+            finding.message.find('\n') != std::string::npos)
+            std::abort();
     return 0;
 }

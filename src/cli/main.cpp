@@ -3,6 +3,8 @@
 #include "board/picolink.h"
 #include "board/picolink.h"
 #include "cli/boardrun.h"
+#include "cli/checkrun.h"
+#include "cli/expect.h"
 #include "cli/firmwarerun.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
@@ -73,6 +75,9 @@ int main(int argc, char** argv) {
     }
     for (const std::string& warning : options.warnings)
         std::fprintf(stderr, "vantorix-cli: warning: %s\n", warning.c_str());
+    // A check runs nothing; with outputs asked for, the run follows it.
+    const int checkStatus = options.check ? runCheck(options) : 0;
+    if (options.check && !options.runAfterCheck) return checkStatus;
 
     std::vector<uint8_t> boardBytes;
     HeadlessOptions headless;
@@ -106,7 +111,7 @@ int main(int argc, char** argv) {
             connectRecordingBoard(&boardBytes);
     }
 
-    int status = 0;
+    int status = checkStatus;
     auto report = [&status](const std::string& error) {
         if (error.empty()) return;
         std::fprintf(stderr, "vantorix-cli: %s\n", error.c_str());
@@ -126,6 +131,7 @@ int main(int argc, char** argv) {
     if (board == BoardStart::connected) finishBoard();
     if (!headlessErrors().empty()) status = 1;
     if (!writeRunnerOutputs(options)) status = 1;
+    if (!checkExpectedPictures(options)) status = 1;
     if (!options.boardBytes.empty() && !writeBoardBytes(options.boardBytes, boardBytes)) {
         std::fprintf(stderr, "vantorix-cli: %s: cannot write the board bytes\n",
                      options.boardBytes.c_str());

@@ -1,11 +1,13 @@
 #include "cli/options.h"
 
+#include "command/check.h"
 #include "panel/models.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -13,7 +15,8 @@ const char* const usageLines = "Usage: vantorix-cli [OPTIONS] FILE...\n"
                                "       vantorix-cli --decode IN OUT.bmp\n"
                                "       vantorix-cli --prepare IN OUT.bmp [-m M] [-t] [-a DEG]\n"
                                "       vantorix-cli --title [-m M] [-t]\n"
-                               "       vantorix-cli --watch [FILE] [-o P] [--window-png P]\n";
+                               "       vantorix-cli --watch [FILE] [-o P] [--window-png P]\n"
+                               "       vantorix-cli --check [-m M] [-a DEG] [-W no-KIND] FILE...\n";
 const char* const description =
     "Runs command files (.txt) and pictures (.bmp .png .jpg .gif) on an emulated\n"
     "display module, headless.\n";
@@ -42,6 +45,7 @@ class RunnerHelp : public CLI::Formatter {
         for (const std::string& shortName : option->get_snames()) names += "-" + shortName + ", ";
         if (names.empty()) names = "    ";
         for (const std::string& longName : option->get_lnames()) names += "--" + longName;
+        if (option->get_lnames().empty()) names.resize(names.size() - 2); // "-W", not "-W, "
         return names;
     }
 };
@@ -80,16 +84,19 @@ void addPanelOptions(CLI::App& app, CliOptions& options) {
         }));
 }
 
+// An option that names one file, shown as "name P".
+void addFileOption(CLI::App& app, const char* name, std::string& file, const char* help,
+                   const char* typeName = "P") {
+    app.add_option(name, file, help)->type_name(typeName)->check(check(needsFileName));
+}
+
 void addOutputOptions(CLI::App& app, CliOptions& options) {
-    app.add_option("-o,--panel-png", options.panelPng,
-                   "after all files, write the panel as a PNG file")
-        ->type_name("P")
-        ->check(check(needsFileName));
-    app.add_option("-b,--board-bytes", options.boardBytes,
-                   "act as if a board were connected and write every byte\n"
-                   "it would receive to F")
-        ->type_name("F")
-        ->check(check(needsFileName));
+    addFileOption(app, "-o,--panel-png", options.panelPng,
+                  "after all files, write the panel as a PNG file");
+    addFileOption(app, "-b,--board-bytes", options.boardBytes,
+                  "act as if a board were connected and write every byte\n"
+                  "it would receive to F",
+                  "F");
 }
 
 void addWindowOptions(CLI::App& app, CliOptions& options) {
@@ -129,6 +136,52 @@ void addPictureOptions(CLI::App& app, CliOptions& options) {
             return parsePosition(text, x, y) ? std::string() : "needs X,Y, not '" + text + "'";
         }));
     app.add_flag("-v,--verbose", options.verbose, "print the job's log lines to stderr");
+}
+
+// The kinds, as lines that fit the help text's description column.
+std::string checkKindNames() {
+    constexpr size_t lineWidth = 56;
+    std::string names, line;
+    for (int i = 0; i < checkKindCount; ++i) {
+        std::string name = std::string(checkKinds[i]) + (i + 1 < checkKindCount ? "," : "");
+        if (!line.empty() && line.size() + 1 + name.size() > lineWidth) {
+            names += line + "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + name;
+    }
+    return names + line;
+}
+
+void addCheckOptions(CLI::App& app, CliOptions& options) {
+    app.add_flag("--check", options.check,
+                 "check the FILEs and report what the panel and the board\n"
+                 "would do silently, as file:line:column: warning lines;\n"
+                 "runs nothing unless outputs are asked for (then it runs after)");
+    app.add_option("-W", options.quietKinds,
+                   "with --check: do not report findings of KIND, one of\n" + checkKindNames())
+        ->type_name("no-KIND")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false)
+        ->check(check([](const std::string& text) {
+            const bool known = text.rfind("no-", 0) == 0 && isCheckKind(text.c_str() + 3);
+            return known ? std::string() : "needs no-KIND with a known KIND, not '" + text + "'";
+        }));
+}
+
+void addExpectOptions(CLI::App& app, CliOptions& options) {
+    addFileOption(app, "--expect", options.expectPanel,
+                  "after all files, compare the panel with picture P (as RGB565);\n"
+                  "a difference fails the run");
+    addFileOption(app, "--expect-window", options.expectWindow,
+                  "the same for the window picture (--zoom, --outline apply)");
+    addFileOption(app, "--diff", options.diffPanel,
+                  "when the panel differs from --expect, draw the difference\n"
+                  "into P; when it matches, remove an old P");
+    addFileOption(app, "--diff-window", options.diffWindow, "the same for --expect-window");
+    app.add_flag("--update-expected", options.updateExpected,
+                 "write the --expect and --expect-window pictures when they\n"
+                 "are missing or differ, instead of failing");
 }
 
 // --decode and --prepare take an input and an output file, both named.
@@ -206,16 +259,72 @@ void buildApp(CLI::App& app, CliOptions& options) {
     addOutputOptions(app, options);
     addWindowOptions(app, options);
     addPictureOptions(app, options);
+    addCheckOptions(app, options);
+    addExpectOptions(app, options);
     addConversionOptions(app, options);
     addBoardOptions(app, options);
     addFirmwareOptions(app, options);
     addGeneralOptions(app, options);
 }
 
+// Two of the pictures a run reads and writes may not be one file.
+std::string checkPictureNames(const CliOptions& options) {
+    namespace fs = std::filesystem;
+    const std::pair<const char*, const std::string*> named[] = {
+        {"--panel-png", &options.panelPng}, {"--window-png", &options.windowPng},
+        {"--expect", &options.expectPanel}, {"--expect-window", &options.expectWindow},
+        {"--diff", &options.diffPanel},     {"--diff-window", &options.diffWindow},
+    };
+    for (size_t i = 0; i < std::size(named); ++i)
+        for (size_t j = i + 1; j < std::size(named); ++j) {
+            if (named[i].second->empty() || named[j].second->empty()) continue;
+            std::error_code error;
+            fs::path a = fs::absolute(*named[i].second, error).lexically_normal();
+            fs::path b = fs::absolute(*named[j].second, error).lexically_normal();
+            if (a == b)
+                return std::string(named[i].first) + " and " + named[j].first +
+                       " name the same file";
+        }
+    return {};
+}
+
+std::string checkExpectCombination(const CliOptions& options) {
+    const bool expecting = !options.expectPanel.empty() || !options.expectWindow.empty();
+    if (!options.diffPanel.empty() && options.expectPanel.empty()) return "--diff needs --expect";
+    if (!options.diffWindow.empty() && options.expectWindow.empty())
+        return "--diff-window needs --expect-window";
+    if (options.updateExpected && !expecting)
+        return "--update-expected needs --expect or --expect-window";
+    if (expecting && options.watch) return "--expect and --expect-window cannot go with --watch";
+    return checkPictureNames(options);
+}
+
+std::string checkCheckCombination(CliOptions& options) {
+    if (!options.quietKinds.empty() && !options.check) return "-W goes with --check";
+    if (!options.check) return {};
+    const std::pair<bool, const char*> excluded[] = {
+        {options.status, "--status"},
+        {!options.decodeIn.empty(), "--decode"},
+        {!options.prepareIn.empty(), "--prepare"},
+        {options.watch, "--watch"},
+        {options.update, "--update"},
+        {options.ask, "--ask"},
+    };
+    for (const auto& [given, name] : excluded)
+        if (given) return std::string("--check cannot go with ") + name;
+    if (options.files.empty()) return "--check needs a file";
+    options.runAfterCheck = !options.panelPng.empty() || !options.windowPng.empty() ||
+                            !options.expectPanel.empty() || !options.expectWindow.empty() ||
+                            !options.boardBytes.empty() || options.port != "none" || options.title;
+    return {};
+}
+
 std::string checkCombination(CliOptions& options) {
     if (options.help || options.version) return {};
     for (const std::string& file : options.files)
         if (file.empty()) return "a file name is empty";
+    if (std::string error = checkCheckCombination(options); !error.empty()) return error;
+    if (std::string error = checkExpectCombination(options); !error.empty()) return error;
     bool convertOnly = !options.decodeIn.empty() || !options.prepareIn.empty();
     if (options.status) {
         if (options.port == "none") return "--status needs a board, not --port none";

@@ -30,6 +30,12 @@ struct CliOptions {
     std::string firmwareDir; // where the firmware files are (default: the runner's folder)
     bool update = false;     // answer the firmware questions with yes
     bool ask = false;        // ask them on the terminal
+    bool check = false;      // --check: report findings, run nothing
+    std::vector<std::string> quietKinds;   // -W no-KIND: findings not reported
+    bool runAfterCheck = false;            // --check with outputs: check, then run
+    std::string expectPanel, expectWindow; // pictures the run must match
+    std::string diffPanel, diffWindow;     // where the differences are drawn
+    bool updateExpected = false;           // write the expected pictures instead
     bool help = false;
     bool version = false;
     std::vector<std::string> files;

@@ -70,26 +70,43 @@ int16_t getnextvalue(const char** scan) {
     return getvalue(scan);
 }
 
+int nextTextPiece(const char** scan, TextPiece* piece) {
+    const char* p = *scan;
+    nextchar(&p);
+    const char c = *p;
+    *piece = TextPiece{p, p, 0, false, 0};
+    if (c == 0 || c == '\n' || c == ';') {
+        *scan = p;
+        return 0;
+    }
+    if (c == '"' || c == '\'') {
+        piece->quote = c;
+        ++p;
+        while (static_cast<unsigned char>(*p) >= 0x20 && *p != c) ++p;
+        piece->closed = *p == c;
+        if (piece->closed) ++p;
+    } else {
+        piece->value = getvalue(&p);
+    }
+    piece->end = p;
+    *scan = p;
+    return 1;
+}
+
 int16_t getString(const char** scan, char* out, int capacity) {
     int count = 0;
     auto store = [&](char c) {
         if (count < capacity - 1) out[count++] = c;
     };
-    const char* p = *scan;
-    while (*p && *p != '\n') {
-        nextchar(&p);
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c == ';') break;
-        if (isDecimalDigit(c) || c == '$' || c == '%') {
-            store(static_cast<char>(getnextvalue(&p) & 0xFF));
-        } else if (c == '"' || c == '\'') {
-            ++p;
-            while (static_cast<unsigned char>(*p) >= 0x20 && static_cast<unsigned char>(*p) != c)
-                store(*p++);
-            if (static_cast<unsigned char>(*p) == c) ++p;
+    TextPiece piece;
+    while (nextTextPiece(scan, &piece)) {
+        if (!piece.quote) {
+            store(static_cast<char>(piece.value & 0xFF));
+            continue;
         }
+        const char* textEnd = piece.closed ? piece.end - 1 : piece.end;
+        for (const char* q = piece.start + 1; q < textEnd; ++q) store(*q);
     }
     if (capacity > 0) out[count] = 0;
-    *scan = p;
     return static_cast<int16_t>(count);
 }

@@ -3,6 +3,7 @@
 
 #include "board/picolink.h"
 #include "board/seriowin.h"
+#include "command/commands.h"
 #include "command/reader.h"
 #include "common/seam.h"
 #include "common/settings.h"
@@ -18,13 +19,7 @@
 char cmdDir[256] = "";
 
 namespace {
-constexpr char ESC = 0x1B;
-
-struct Scan {
-    const char* start; // the "#" or ESC of the command
-    const char* p;     // scan pointer
-    const char* end;   // the terminating NUL
-};
+using Scan = CommandScan;
 
 uint16_t readColour(Scan& s) {
     int r = getnextvalue(&s.p);
@@ -129,22 +124,11 @@ void commandTextPosition(Scan& s) {
     drawTextCommand(s, x, y);
 }
 
-bool isBitmapSearchStop(char c) {
-    return c == 0 || c == 'B' || c == '"' || c == '\'' || c == ';';
-}
-
-bool hasBackslashOrIsAbsolute(const char* name) {
-    return std::strchr(name, '\\') != nullptr || name[0] == '/';
-}
-
-constexpr uint32_t smallestBmpFile = 14 + 40;
-
 void drawInlineBitmap(Scan& s, int16_t x, int16_t y) {
     size_t remaining = size_t(s.end - s.p);
     if (remaining < 6) return;
     const uint8_t* bmp = reinterpret_cast<const uint8_t*>(s.p);
-    uint32_t size = uint32_t(bmp[2]) | (uint32_t(bmp[3]) << 8) | (uint32_t(bmp[4]) << 16) |
-                    (uint32_t(bmp[5]) << 24);
+    uint32_t size = inlineBitmapSize(s.p);
     if (size > remaining) {
         // The bitmap is cut short: its bytes reach to the end of the text, so
         // nothing after it could be a command. Draw and send nothing.
@@ -161,16 +145,13 @@ void drawInlineBitmap(Scan& s, int16_t x, int16_t y) {
 void loadBitmapFile(Scan& s, int16_t x, int16_t y) {
     char name[256];
     if (getString(&s.p, name, sizeof name) == 0) return;
-    // Folder plus name is cut at 255 bytes like every name buffer.
-    std::string path = hasBackslashOrIsAbsolute(name) ? name : std::string(cmdDir) + name;
-    if (path.size() > 255) path.resize(255);
-    BitmapLoad(path.c_str(), x, y, 0);
+    BitmapLoad(bitmapFilePath(cmdDir, name).c_str(), x, y, 0);
 }
 
 void commandBitmap(Scan& s) {
     int16_t x = getnextvalue(&s.p);
     int16_t y = getnextvalue(&s.p);
-    while (!isBitmapSearchStop(*s.p)) ++s.p;
+    s.p = bitmapSearchEnd(s.p);
     if (s.p[0] == 'B' && s.p[1] == 'M')
         drawInlineBitmap(s, x, y);
     else if (*s.p == '"' || *s.p == '\'')
@@ -194,58 +175,23 @@ void commandStartScreen(Scan& s) {
     forward(s);
 }
 
-struct CommandRow {
-    char form; // '#' or ESC
-    char letters[3];
-    void (*run)(Scan&);
+// In the order of CommandId.
+void (*const commandHandlers[])(Scan&) = {
+    commandDemoScreen,  commandStartScreen,        commandBacklight, commandDisplayClear,
+    commandDisplayFill, commandDisplayOrientation, commandFillArea,  commandTextColour,
+    commandTextFont,    commandTextStart,          commandTextLine,  commandTextPosition,
+    commandBitmap,
 };
+static_assert(sizeof commandHandlers / sizeof commandHandlers[0] == commandCount);
 
-const CommandRow commandTable[] = {
-    {ESC, "D", commandDemoScreen},   {ESC, "S", commandStartScreen},
-    {'#', "LB", commandBacklight},   {'#', "DC", commandDisplayClear},
-    {'#', "DF", commandDisplayFill}, {'#', "DO", commandDisplayOrientation},
-    {'#', "FA", commandFillArea},    {'#', "TC", commandTextColour},
-    {'#', "TF", commandTextFont},    {'#', "TS", commandTextStart},
-    {'#', "TL", commandTextLine},    {'#', "TP", commandTextPosition},
-    {'#', "BM", commandBitmap},
-};
-
-// Letters compare with bit 5 cleared, so lower case names the same command.
-char commandLetter(char c) {
-    return static_cast<char>(static_cast<unsigned char>(c) & 0xDF);
-}
-
-const CommandRow* findCommand(char form, const char* letters, int letterCount) {
-    for (const CommandRow& row : commandTable) {
-        if (row.form != form) continue;
-        bool same = true;
-        for (int i = 0; i < letterCount; ++i)
-            same = same && commandLetter(letters[i]) == row.letters[i];
-        if (same) return &row;
-    }
-    return nullptr;
+void runCommand(Scan& s, const CommandRow* row, void*) {
+    if (!row) return;
+    PanelGuard guard(panelLock());
+    commandHandlers[int(row->id)](s);
 }
 
 void runCommands(const char* text, const char* end) {
-    Scan s{text, text, end};
-    while (s.p < end && *s.p) {
-        s.start = s.p;
-        char c = *s.p++;
-        int letterCount = c == ESC ? 1 : c == '#' ? 2 : 0;
-        if (letterCount > 0) {
-            // Letters that run into the end of the text name no command.
-            if (!s.p[0] || (letterCount == 2 && !s.p[1])) break;
-            const char* letters = s.p;
-            s.p += letterCount;
-            if (const CommandRow* row = findCommand(c, letters, letterCount)) {
-                PanelGuard guard(panelLock());
-                row->run(s);
-            }
-            nextline(&s.p);
-        } else if (c == ';') {
-            nextline(&s.p);
-        }
-    }
+    walkCommands(text, end, runCommand, nullptr);
 }
 } // namespace
 

@@ -1,6 +1,6 @@
 // Builds small UF2 files for tests.
 #pragma once
-#include "boardsim/uf2.h"
+#include "board/uf2format.h"
 #include "support/bmp_writer.h"
 
 #include <cstdint>
