@@ -61,13 +61,15 @@ TEST(RunnerAndSimulator, EveryExampleOnEveryModelDrawsTheSameOnBothPanels) {
 
 TEST(RunnerAndSimulator, TheBoardsTouchesReachTheRunnersPanel) {
     TempDir dir;
-    std::string script = dir.write("touch.txt", "150 1 30 40\n170 4 0 200\n");
-    std::string commands = dir.write("fill.txt", "#DF 0,0,255\n");
+    // Touches while the runner connects; the file fills a square away from them.
+    std::string script = dir.write("touch.txt", "5 1 30 40\n25 4 0 200\n");
+    std::string commands = dir.write("fill.txt", "#FA 0,0,255,100,100,120,120\n");
     SimRun run = runAgainstBoard(dir, {"-m", "3", "-t", "--touch-script", script}, commands);
     ASSERT_EQ(run.cli.status, 0) << run.cli.err;
     ASSERT_EQ(run.runnerPanel.width, 240) << "model 3 followed";
     EXPECT_EQ(run.runnerPanel.rgb565At(31, 41), 0xF800);
     EXPECT_EQ(run.runnerPanel.rgb565At(1, 200), 0xFFFF) << "x = 0 drawn at 1";
-    EXPECT_EQ(run.runnerPanel.rgb565At(32, 42), 0x001F);
+    EXPECT_EQ(run.runnerPanel.rgb565At(32, 42), 0x0000);
+    EXPECT_EQ(run.runnerPanel.rgb565At(110, 110), 0x001F);
 }
 } // namespace
