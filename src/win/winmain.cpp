@@ -229,9 +229,10 @@ void onDeviceChange(WPARAM event, LPARAM data) {
     }
 }
 
-void onMove() {
+void onMove(HWND hwnd) {
+    // A move while the window is being made is its place from the ini file.
     RECT rc;
-    GetWindowRect(hwndMain, &rc);
+    if (!hwndMain || hwnd != hwndMain || !GetWindowRect(hwnd, &rc)) return;
     ledX += rc.left - wndPosX;
     ledY += rc.top - wndPosY;
     wndPosX = rc.left;
@@ -305,7 +306,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         PostQuitMessage(0);
         return 1;
     case WM_MOVE:
-        onMove();
+        onMove(hwnd);
         return 0;
     case WM_KEYDOWN:
         onKeyDown(wParam);
