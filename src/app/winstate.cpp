@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 int32_t wndPosX = 0, wndPosY = 0;
 int32_t onTop = 0;
@@ -228,13 +229,15 @@ int windowTick() {
         ++secondCount;
         stepDemo();
     }
+    // A board that stopped taking data is let go here, on the port's own
+    // thread: the title, the menu and the LED dialog follow.
+    if (!picoPort && boardLinkLost()) closePicoCOM();
+    std::unique_lock panel(panelLock(), std::try_to_lock);
+    if (!panel.owns_lock()) return tickCount & 1;
     if (brightnessChanged) {
         brightnessChanged = 0;
         TFTcommand("#LB%d\n", brightness);
     }
-    // A board that stopped taking data is let go here, on the port's own
-    // thread: the title, the menu and the LED dialog follow.
-    if (!picoPort && boardLinkLost()) closePicoCOM();
     if (picoPort) readBoardInput();
     return tickCount & 1;
 }

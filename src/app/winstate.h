@@ -81,7 +81,9 @@ enum DeviceKind { devicePort, deviceVolume, deviceOther };
 enum DeviceAction { deviceNothing, deviceClosePort, deviceOpenPort, deviceFindBootDrive };
 int deviceChangeAction(int arrived, int kind, const char* portName, int32_t connectedPort);
 
-// The tick's demo stepping, brightness, board input, and letting go of a
-// board whose link was lost. Returns 1 when the
+// The tick's demo stepping, brightness, board input and letting go of a
+// board whose link was lost. A command may hold the panel lock while it
+// waits on the board for seconds: the tick never waits for it, brightness and
+// board input wait for a tick that finds it free. Returns 1 when the
 // firmware decision is due (odd ticks); the caller skips it while a job runs.
 int windowTick();

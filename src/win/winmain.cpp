@@ -49,7 +49,7 @@ namespace {
 constexpr UINT_PTR tickTimer = 1;
 // A module rebuild on another thread asks the window to fit itself.
 constexpr UINT resizeRequest = WM_APP + 2;
-// A paint that found the panel busy comes again after this.
+// A paint or a fit of the window that found the panel busy comes again after this.
 constexpr UINT_PTR repaintTimer = 2;
 constexpr UINT repaintDelayMs = 15;
 constexpr DWORD mainStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -59,6 +59,9 @@ constexpr int nameBytes = 256;
 
 char programFolder[256] = "";
 DWORD windowThread = 0;
+// What found the panel busy and waits for the repaint timer (window thread only).
+RECT missedPaint{};
+bool missedResize = false;
 
 void readProfile(const char* key, const char* defaultText, char* out, int size) {
     GetPrivateProfileStringA(iniSection, key, defaultText, out, DWORD(size), iniFile);
@@ -108,7 +111,13 @@ int resizeWindow() {
         PostMessageA(hwndMain, resizeRequest, 0, 0);
         return 1;
     }
-    std::lock_guard<std::recursive_mutex> panel(panelLock());
+    // By now the worker may hold the panel again, waiting on the board.
+    std::unique_lock panel(panelLock(), std::try_to_lock);
+    if (!panel.owns_lock()) {
+        missedResize = true;
+        SetTimer(hwndMain, repaintTimer, repaintDelayMs, nullptr);
+        return 1;
+    }
     const SIZE picture = pictureSize();
     const int z = zoom();
     RECT rc{0, 0, picture.cx * z, picture.cy * z};
@@ -172,20 +181,38 @@ void paintOutside(HDC dc) {
     FillRect(dc, &below, HBRUSH(GetStockObject(WHITE_BRUSH)));
 }
 
-// The worker may be drawing: never wait for the panel here, come back soon.
+// The worker may be drawing, or holding the panel for seconds while it waits
+// on the board: never wait for the panel here. An area left invalid would
+// bring WM_PAINT back at once (it comes before any timer), so it is
+// validated, kept, and painted by the repaint timer.
 void onPaint(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
-    std::unique_lock<std::recursive_mutex> panel(panelLock(), std::try_to_lock);
+    std::unique_lock panel(panelLock(), std::try_to_lock);
     if (panel.owns_lock()) {
         DrawBitmaps(dc, ps.rcPaint);
         paintOutside(dc);
-    }
-    EndPaint(hwnd, &ps);
-    if (!panel.owns_lock()) {
-        InvalidateRect(hwnd, &ps.rcPaint, FALSE);
+    } else {
+        UnionRect(&missedPaint, &missedPaint, &ps.rcPaint);
         SetTimer(hwnd, repaintTimer, repaintDelayMs, nullptr);
     }
+    EndPaint(hwnd, &ps);
+}
+
+// Holds the panel while it paints what was missed, so the paint cannot miss
+// it again; a panel still busy leaves the timer running.
+void onRepaintTimer(HWND hwnd) {
+    std::unique_lock panel(panelLock(), std::try_to_lock);
+    if (!panel.owns_lock()) return;
+    KillTimer(hwnd, repaintTimer);
+    if (missedResize) {
+        missedResize = false;
+        resizeWindow();
+    }
+    const RECT area = missedPaint;
+    SetRectEmpty(&missedPaint);
+    if (!IsRectEmpty(&area)) InvalidateRect(hwnd, &area, FALSE);
+    UpdateWindow(hwnd);
 }
 
 void onDropFiles(HDROP drop) {
@@ -282,8 +309,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         return 1;
     case WM_TIMER:
         if (wParam == repaintTimer) {
-            KillTimer(hwnd, repaintTimer);
-            UpdateWindow(hwnd);
+            onRepaintTimer(hwnd);
         } else if (wParam == tickTimer) {
             onTick();
         }

@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -198,4 +200,22 @@ TEST_F(WindowKeys, TickLetsGoOfABoardThatStoppedTakingData) {
     windowTick();
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(boardLinkLost(), 0);
+}
+
+TEST_F(WindowKeys, TickNeverWaitsForThePanel) {
+    std::promise<void> held, release;
+    std::thread command([&] {
+        std::lock_guard lock(panelLock());
+        held.set_value();
+        release.get_future().wait();
+    });
+    held.get_future().wait();
+    brightness = 40, brightnessChanged = 1;
+    windowTick();
+    const std::string whileHeld = received();
+    release.set_value();
+    command.join();
+    EXPECT_EQ(whileHeld, "");
+    windowTick();
+    EXPECT_EQ(received(), "#LB40\n");
 }
