@@ -31,6 +31,13 @@ constexpr int quarterTurn = 90;
 ProfileAccess profile{};
 ScreenArea (*screenArea)() = nullptr;
 
+// The name kept while a job runs, with its drop position.
+struct HeldName {
+    char name[iniValueBytes];
+    int x, y;
+};
+HeldName heldName{};
+
 // One ini key: its default text and the settings its numbers go to.
 struct IniKey {
     const char* name;
@@ -142,6 +149,7 @@ void resetWindowState() {
     tickCount = secondCount = 0;
     brightness = maxBrightness;
     brightnessChanged = 0;
+    heldName = HeldName{};
 }
 
 void CorrectPosition(int32_t* x, int32_t* y, int width, int height) {
@@ -240,4 +248,19 @@ int windowTick() {
     }
     if (picoPort) readBoardInput();
     return tickCount & 1;
+}
+
+void holdNameForLater(const char* name, int x, int y) {
+    std::snprintf(heldName.name, sizeof heldName.name, "%s", name);
+    heldName.x = x;
+    heldName.y = y;
+}
+
+int takeHeldName(char* name, int size, int* x, int* y) {
+    if (!heldName.name[0] || size <= 0) return 0;
+    std::snprintf(name, size_t(size), "%s", heldName.name);
+    *x = heldName.x;
+    *y = heldName.y;
+    heldName = HeldName{};
+    return 1;
 }

@@ -87,3 +87,10 @@ int deviceChangeAction(int arrived, int kind, const char* portName, int32_t conn
 // board input wait for a tick that finds it free. Returns 1 when the
 // firmware decision is due (odd ticks); the caller skips it while a job runs.
 int windowTick();
+
+// One job at a time: a name dropped or sent by another program while a job
+// runs is kept (the last one), to be started when the job has ended.
+void holdNameForLater(const char* name, int x, int y);
+// The kept name into name (size bytes) with its drop position, then
+// forgotten: 1, or 0 when none is kept.
+int takeHeldName(char* name, int size, int* x, int* y);

@@ -215,11 +215,15 @@ void onRepaintTimer(HWND hwnd) {
     UpdateWindow(hwnd);
 }
 
+// One job at a time: a name that comes while one runs waits for its end (the tick).
+void startOrHold(char* name, int x, int y) {
+    if (sendDlg)
+        holdNameForLater(name, x, y);
+    else
+        FileOrBild2buffer(name, x, y);
+}
+
 void onDropFiles(HDROP drop) {
-    if (sendDlg) { // one job at a time: a drop while one runs is not taken
-        DragFinish(drop);
-        return;
-    }
     POINT point{};
     DragQueryPoint(drop, &point);
     char name[nameBytes] = "";
@@ -227,7 +231,7 @@ void onDropFiles(HDROP drop) {
     DragFinish(drop);
     int x = 0, y = 0;
     dropPanelPosition(point.x, point.y, panelPlacement(), &x, &y);
-    FileOrBild2buffer(name, x, y);
+    startOrHold(name, x, y);
 }
 
 void onDeviceChange(WPARAM event, LPARAM data) {
@@ -290,16 +294,22 @@ void onTick() {
         testDropDone = true;
         postTestDrop();
     }
-    if (windowTick() && !sendDlg && firmwareDecision(askFirmware) == fwDecisionModuleFile)
-        ShowNewTFTfile();
+    const int decisionDue = windowTick();
+    if (sendDlg) return;
+    char name[nameBytes];
+    int x = 0, y = 0;
+    if (takeHeldName(name, sizeof name, &x, &y)) {
+        FileOrBild2buffer(name, x, y);
+        return;
+    }
+    if (decisionDue && firmwareDecision(askFirmware) == fwDecisionModuleFile) ShowNewTFTfile();
 }
 
 void onInstanceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!InstanceMessage(message - WM_USER, uint32_t(wParam), uint32_t(lParam))) return;
-    if (sendDlg) return; // one job at a time: a name that comes while one runs is dropped
     char name[nameBytes];
     std::snprintf(name, sizeof name, "%s", instBuf);
-    FileOrBild2buffer(name, 0, 0);
+    startOrHold(name, 0, 0);
 }
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

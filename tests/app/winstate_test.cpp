@@ -219,3 +219,16 @@ TEST_F(WindowKeys, TickNeverWaitsForThePanel) {
     windowTick();
     EXPECT_EQ(received(), "#LB40\n");
 }
+
+TEST(WindowHeldName, TheLastNameWaitsForTheJobsEnd) {
+    resetWindowState();
+    char name[256];
+    int x = -1, y = -1;
+    EXPECT_EQ(takeHeldName(name, sizeof name, &x, &y), 0);
+    holdNameForLater("first.txt", 0, 0);
+    holdNameForLater("pic.bmp", 11, 21);
+    ASSERT_EQ(takeHeldName(name, sizeof name, &x, &y), 1);
+    EXPECT_STREQ(name, "pic.bmp");
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(11, 21));
+    EXPECT_EQ(takeHeldName(name, sizeof name, &x, &y), 0);
+}
