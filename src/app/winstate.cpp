@@ -3,6 +3,7 @@
 #include "board/picolink.h"
 #include "board/statusblock.h"
 #include "command/sendfile.h"
+#include "common/jobstate.h"
 #include "common/seam.h"
 #include "common/settings.h"
 #include "module/winbitmap.h"
@@ -21,6 +22,7 @@ int32_t onTop = 0;
 int32_t ledX = 0, ledY = 0, ledOpen = 0;
 int32_t tickCount = 0, secondCount = 0;
 int32_t brightness = 100, brightnessChanged = 0;
+int32_t lostBoardPort = 0;
 
 namespace {
 constexpr int maxBrightness = 100;
@@ -30,6 +32,11 @@ constexpr int quarterTurn = 90;
 
 ProfileAccess profile{};
 ScreenArea (*screenArea)() = nullptr;
+
+// The board the tick saw last; a write fails a second after it began at the
+// earliest, so every connection is seen before it can be let go.
+int32_t seenBoardPort = 0;
+int32_t searchTicks = 0;
 
 // The name kept while a job runs, with its drop position.
 struct HeldName {
@@ -124,6 +131,26 @@ constexpr Shortcut colourShortcuts[] = {
     {'y', "#DF255,255,0\n"},   {'k', "#DC\n"},
 };
 
+bool portListed(int32_t port) {
+    for (int i = 0; i < picoCount && i < picoListSize; ++i)
+        if (picoList[i].port == port) return true;
+    return false;
+}
+
+void letGoOfBoard() {
+    lostBoardPort = seenBoardPort;
+    searchTicks = 0;
+    closePicoCOM();
+}
+
+// The search lists the ports again: one that is gone ends the looking.
+void searchLostBoard() {
+    if (++searchTicks < boardSearchSeconds * ticksPerSecond) return;
+    searchTicks = 0;
+    openPicoCOM();
+    if (picoPort || !portListed(lostBoardPort)) lostBoardPort = 0;
+}
+
 void stepDemo() {
     if (picoPort || Demo != 1 || demoScreen == 0 || secondCount % demoStepSeconds) return;
     demoScreen = demoScreen % demoScreens + 1;
@@ -149,6 +176,7 @@ void resetWindowState() {
     tickCount = secondCount = 0;
     brightness = maxBrightness;
     brightnessChanged = 0;
+    lostBoardPort = seenBoardPort = searchTicks = 0;
     heldName = HeldName{};
 }
 
@@ -239,7 +267,14 @@ int windowTick() {
     }
     // A board that stopped taking data is let go here, on the port's own
     // thread: the title, the menu and the LED dialog follow.
-    if (!picoPort && boardLinkLost()) closePicoCOM();
+    if (picoPort) {
+        seenBoardPort = picoPort;
+        lostBoardPort = 0;
+    } else if (boardLinkLost()) {
+        letGoOfBoard();
+    } else if (lostBoardPort && !jobRunning()) {
+        searchLostBoard(); // the rest of a running job stays on the panel alone
+    }
     std::unique_lock panel(panelLock(), std::try_to_lock);
     if (!panel.owns_lock()) return tickCount & 1;
     if (brightnessChanged) {

@@ -2,13 +2,16 @@
 // decisions and tick, without the window system.
 #include "app/winstate.h"
 
+#include "board/discovery.h"
 #include "board/picolink.h"
+#include "common/jobstate.h"
 #include "common/seam.h"
 #include "common/settings.h"
 #include "headless/headless.h"
 #include "module/newtft.h"
 #include "module/winbitmap.h"
 #include "panel/zr_tft.h"
+#include "support/fake_serial.h"
 
 #include <gtest/gtest.h>
 
@@ -218,6 +221,59 @@ TEST_F(WindowKeys, TickNeverWaitsForThePanel) {
     EXPECT_EQ(whileHeld, "");
     windowTick();
     EXPECT_EQ(received(), "#LB40\n");
+}
+
+namespace {
+bool boardListed = true;
+bool boardAnswers = true;
+void listOneBoard(void (*found)(const SerialDeviceInfo&, void*), void* context) {
+    if (boardListed) found({"/dev/ttyACM0", picoVendorId, picoProductId}, context);
+}
+const DeviceTree oneBoard{listOneBoard, nullptr};
+} // namespace
+
+TEST_F(WindowKeys, ALetGoBoardIsLookedForWhileItsPortIsListed) {
+    fakeserial::Port& port = fakeserial::install();
+    port.onWrite = [](fakeserial::Port& p, const std::vector<uint8_t>& bytes) {
+        if (boardAnswers && bytes.size() == 3 && bytes[1] == '?') p.send({0x1B, '?', 100, 0x01});
+    };
+    DiscoverySystem system;
+    system.devices = &oneBoard;
+    installDiscoverySystem(system);
+    boardListed = boardAnswers = true;
+    openPicoCOM();
+    const int32_t board = picoPort;
+    ASSERT_NE(board, 0);
+    const int searchTicks = boardSearchSeconds * ticksPerSecond;
+    auto opensAfter = [&](int ticks) {
+        const size_t before = port.openedPorts.size();
+        for (int tick = 0; tick < ticks; ++tick) windowTick();
+        return port.openedPorts.size() - before;
+    };
+
+    windowTick();
+    boardLinkFailed();
+    boardAnswers = false;
+    EXPECT_EQ(opensAfter(1), 0u) << "let go";
+    EXPECT_EQ(lostBoardPort, board);
+    static int job;
+    sendDlg = &job; // the rest of a running job stays on the panel alone
+    EXPECT_EQ(opensAfter(2 * searchTicks), 0u);
+    sendDlg = nullptr;
+    EXPECT_EQ(opensAfter(searchTicks - 1), 0u);
+    EXPECT_EQ(opensAfter(1), 1u) << "a stalled board does not answer";
+    EXPECT_EQ(picoPort, 0);
+    boardAnswers = true;
+    EXPECT_EQ(opensAfter(searchTicks), 1u);
+    EXPECT_EQ(picoPort, board);
+    EXPECT_EQ(lostBoardPort, 0);
+
+    boardLinkFailed();
+    boardListed = false;
+    opensAfter(1 + searchTicks);
+    EXPECT_EQ(lostBoardPort, 0) << "its port is gone";
+    EXPECT_EQ(opensAfter(2 * searchTicks), 0u);
+    resetDiscoverySystem();
 }
 
 TEST(WindowHeldName, TheLastNameWaitsForTheJobsEnd) {
