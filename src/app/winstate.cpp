@@ -33,8 +33,8 @@ constexpr int quarterTurn = 90;
 ProfileAccess profile{};
 ScreenArea (*screenArea)() = nullptr;
 
-// The board the tick saw last; a write fails a second after it began at the
-// earliest, so every connection is seen before it can be let go.
+// The board the tick saw last: a write times out a second after it began at
+// the earliest, so the tick has seen a board before it is let go for that.
 int32_t seenBoardPort = 0;
 int32_t searchTicks = 0;
 
