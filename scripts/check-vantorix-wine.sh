@@ -4,8 +4,8 @@
 # command file named on the command line (plain and quoted) drawn exactly as
 # the runner draws it, a dropped picture, the character keys, zoom 2 from the
 # ini file, and a board on COM5: its update questions, answered through
-# vantorix-probe.exe, the send-file dialog, the start of an upload, and the
-# board's touch reports.
+# vantorix-probe.exe, the send-file dialog, the start of an upload (and a
+# name sent meanwhile, run after it), and the board's touch reports.
 # Usage: check-vantorix-wine.sh CROSS-BUILD-DIR NATIVE-BUILD-DIR
 # WINEPREFIX may name a prefix to reuse; otherwise one is made in the cross build.
 set -euo pipefail
@@ -143,7 +143,8 @@ same "$work/board.png" "$work/board-runner.png" "the window following the board,
 # 5. A board with the Talvoren firmware (V2.00 and later) is asked even where
 # older boards are updated without a question (FWupdate=1); Yes starts the
 # upload: the send-file dialog shows and the board is sent into its boot
-# loader (under Wine no boot drive arrives, so the upload ends there).
+# loader (under Wine no boot drive arrives, so the upload ends there). A name
+# sent meanwhile runs when the upload has ended.
 sed -i 's/^FWupdate=2/FWupdate=1/' "$work/Vantorix.ini"
 kill $board
 wait $board 2>/dev/null || true
@@ -156,6 +157,8 @@ question=$(wine "$probe" msgbox 10000 yes 2>&1) || fail "no question for the Tal
 log=$(wine "$probe" window "Send File" 10000 "Set Picoboard in Programming mode" 2>&1) ||
   fail "no send-file dialog for the upload: $log"
 [ "$log" = 'Set Picoboard in Programming mode\r\n' ] || fail "the upload's log is $log"
+# A name sent while the upload runs is started when it has ended.
+wine "$cross/src/win/vantorix-send.exe" "$work/red.txt"
 for _ in $(seq 50); do grep -q 'restarted into the boot loader' "$work/board.log" && break; sleep 0.1; done
 grep -q 'restarted into the boot loader' "$work/board.log" || fail "the board was not sent into its boot loader"
 # The upload looks for the boot drive for 4 s, then the dialog closes by itself.
@@ -164,7 +167,11 @@ for _ in $(seq 100); do
   xdotool search --onlyvisible --name '^Send File$' >/dev/null 2>&1 || { closed=1; break; }
   sleep 0.1
 done
+sleep 1
+runner "$work/held-runner.png" 3 0 1 "$work/red.txt"
+shoot 1 "$work/held-runner.png" "$work/held.png"
 stop
 [ -n "$closed" ] || fail "the send-file dialog stayed after the upload"
+same "$work/held.png" "$work/held-runner.png" "a name sent during the upload, run after it"
 echo "Vantorix.exe under Wine: start-up, ini file, drops, command line, keys, zoom 2, and with a board the"
 echo "update question, the module file, the send-file dialog, the touch marks and the Talvoren upload as expected."

@@ -33,6 +33,7 @@ bash scripts/check-win-wine.sh build-win32 build
 bash scripts/check-link-wine.sh build-win32 build
 bash scripts/check-vantorix-wine.sh build-win32 build
 bash scripts/check-menu-wine.sh build-win32 build
+bash scripts/check-stall-wine.sh build-win32 build
 bash scripts/check-help.sh build-win32/src/win/Vantorix.chm
 echo "All tests passed; the portable floors, Vantorix.exe, incbake.exe, vantorix-send.exe, the resources and"
 echo "the help build for i686-w64-mingw32 (checked under Wine)."

@@ -3,6 +3,7 @@
 #include "board/picolink.h"
 #include "board/statusblock.h"
 #include "command/sendfile.h"
+#include "common/jobstate.h"
 #include "common/seam.h"
 #include "common/settings.h"
 #include "module/winbitmap.h"
@@ -22,6 +23,7 @@ int32_t ledX = 0, ledY = 0, ledOpen = 0;
 int32_t tickCount = 0, secondCount = 0;
 int32_t demoStepDue = 0;
 int32_t brightness = 100, brightnessChanged = 0;
+int32_t lostBoardPort = 0;
 
 namespace {
 constexpr int maxBrightness = 100;
@@ -31,6 +33,18 @@ constexpr int quarterTurn = 90;
 
 ProfileAccess profile{};
 ScreenArea (*screenArea)() = nullptr;
+
+// The board the tick saw last: a write times out a second after it began at
+// the earliest, so the tick has seen a board before it is let go for that.
+int32_t seenBoardPort = 0;
+int32_t searchTicks = 0;
+
+// The name kept while a job runs, with its drop position.
+struct HeldName {
+    char name[iniValueBytes];
+    int x, y;
+};
+HeldName heldName{};
 
 // One ini key: its default text and the settings its numbers go to.
 struct IniKey {
@@ -118,6 +132,26 @@ constexpr Shortcut colourShortcuts[] = {
     {'y', "#DF255,255,0\n"},   {'k', "#DC\n"},
 };
 
+bool portListed(int32_t port) {
+    for (int i = 0; i < picoCount && i < picoListSize; ++i)
+        if (picoList[i].port == port) return true;
+    return false;
+}
+
+void letGoOfBoard() {
+    lostBoardPort = seenBoardPort;
+    searchTicks = 0;
+    closePicoCOM();
+}
+
+// The search lists the ports again: one that is gone ends the looking.
+void searchLostBoard() {
+    if (++searchTicks < boardSearchSeconds * ticksPerSecond) return;
+    searchTicks = 0;
+    openPicoCOM();
+    if (picoPort || !portListed(lostBoardPort)) lostBoardPort = 0;
+}
+
 void stepDemo() {
     if (picoPort || Demo != 1 || demoScreen == 0 || secondCount % demoStepSeconds) return;
     demoScreen = demoScreen % demoScreens + 1;
@@ -143,6 +177,8 @@ void resetWindowState() {
     tickCount = secondCount = demoStepDue = 0;
     brightness = maxBrightness;
     brightnessChanged = 0;
+    lostBoardPort = seenBoardPort = searchTicks = 0;
+    heldName = HeldName{};
 }
 
 void CorrectPosition(int32_t* x, int32_t* y, int width, int height) {
@@ -230,24 +266,45 @@ int windowTick() {
         ++secondCount;
         demoStepDue = 1;
     }
+    // A board that stopped taking data is let go here, on the port's own
+    // thread: the title, the menu and the LED dialog follow.
+    if (picoPort) {
+        seenBoardPort = picoPort;
+        lostBoardPort = 0;
+    } else if (boardLinkLost()) {
+        letGoOfBoard();
+    } else if (lostBoardPort && !jobRunning()) {
+        searchLostBoard(); // the rest of a running job stays on the panel alone
+    }
     // A command of the worker may hold the panel for seconds while it waits
     // on a slow board; the window thread never waits for it. What needs the
     // panel (the demo step, brightness, the board's reports) comes back at a
     // later tick.
     std::unique_lock<PanelMutex> panel(panelLock(), std::try_to_lock);
-    if (panel.owns_lock()) {
-        if (demoStepDue) {
-            demoStepDue = 0;
-            stepDemo();
-        }
-        if (brightnessChanged) {
-            brightnessChanged = 0;
-            TFTcommand("#LB%d\n", brightness);
-        }
+    if (!panel.owns_lock()) return tickCount & 1;
+    if (demoStepDue) {
+        demoStepDue = 0;
+        stepDemo();
     }
-    // A board that stopped taking data is let go here, on the port's own
-    // thread: the title, the menu and the LED dialog follow.
-    if (!picoPort && boardLinkLost()) closePicoCOM();
-    if (panel.owns_lock() && picoPort) readBoardInput();
+    if (brightnessChanged) {
+        brightnessChanged = 0;
+        TFTcommand("#LB%d\n", brightness);
+    }
+    if (picoPort) readBoardInput();
     return tickCount & 1;
+}
+
+void holdNameForLater(const char* name, int x, int y) {
+    std::snprintf(heldName.name, sizeof heldName.name, "%s", name);
+    heldName.x = x;
+    heldName.y = y;
+}
+
+int takeHeldName(char* name, int size, int* x, int* y) {
+    if (!heldName.name[0] || size <= 0) return 0;
+    std::snprintf(name, size_t(size), "%s", heldName.name);
+    *x = heldName.x;
+    *y = heldName.y;
+    heldName = HeldName{};
+    return 1;
 }

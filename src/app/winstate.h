@@ -82,7 +82,24 @@ enum DeviceKind { devicePort, deviceVolume, deviceOther };
 enum DeviceAction { deviceNothing, deviceClosePort, deviceOpenPort, deviceFindBootDrive };
 int deviceChangeAction(int arrived, int kind, const char* portName, int32_t connectedPort);
 
-// The tick's demo stepping, brightness, board input, and letting go of a
-// board whose link was lost. Returns 1 when the
-// firmware decision is due (odd ticks); the caller skips it while a job runs.
+// A board let go after a write failed (it stopped taking data) is looked
+// for again this often, while no board is connected, no job runs and its
+// port is still listed: a board that stalled comes back by itself.
+constexpr int boardSearchSeconds = 3;
+// The port of that board; 0 when none is looked for.
+extern int32_t lostBoardPort;
+
+// The tick's demo stepping, brightness, board input, letting go of a board
+// whose link was lost and looking for it again. A command may hold the panel
+// lock while it waits on the board for seconds: the tick never waits for it,
+// brightness and board input wait for a tick that finds it free. Returns 1
+// when the firmware decision is due (odd ticks); the caller skips it while a
+// job runs.
 int windowTick();
+
+// One job at a time: a name dropped or sent by another program while a job
+// runs is kept (the last one), to be started when the job has ended.
+void holdNameForLater(const char* name, int x, int y);
+// The kept name into name (size bytes) with its drop position, then
+// forgotten: 1, or 0 when none is kept.
+int takeHeldName(char* name, int size, int* x, int* y);

@@ -127,12 +127,15 @@ void FileOrBild2buffer(char* name, int x, int y) {
     sendJobError[0] = 0;
     stripQuotes(name);
     if (!*name) return;
-    if (host.resolveShortcut && endsWithIgnoringCase(name, ".lnk")) host.resolveShortcut(name);
     if (std::strlen(name) >= sizeof sendJob.jobPath) {
         failJob(jobUnreadable, "name too long");
         return;
     }
     std::strcpy(sendJob.jobPath, name);
+    // The shortcut reader writes a whole path: after a cut quote the caller's
+    // text has a byte less room than that, the job's own buffer has enough.
+    if (host.resolveShortcut && endsWithIgnoringCase(sendJob.jobPath, ".lnk"))
+        host.resolveShortcut(sendJob.jobPath);
     sendJob.jobExt = std::strrchr(sendJob.jobPath, '.');
     if (!sendJob.jobExt || !isAcceptedExtension(sendJob.jobExt)) return;
     char* separator = lastSeparator(sendJob.jobPath);

@@ -98,6 +98,11 @@ INT_PTR CALLBACK DialogLED(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
         CloseLED();
         CheckMenuTFT();
         return 1;
+    case WM_DESTROY:
+        // Also destroyed with the main window at the end: ledOpen keeps the
+        // saved state, so the dialog opens again at the next start.
+        if (dialog == hwndLed) hwndLed = nullptr;
+        return 0;
     default:
         return 0;
     }

@@ -49,7 +49,7 @@ namespace {
 constexpr UINT_PTR tickTimer = 1;
 // A module rebuild on another thread asks the window to fit itself.
 constexpr UINT resizeRequest = WM_APP + 2;
-// A paint that found the panel busy comes again after this.
+// A paint or a fit of the window that found the panel busy comes again after this.
 constexpr UINT_PTR repaintTimer = 2;
 constexpr UINT repaintDelayMs = 15;
 constexpr DWORD mainStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -66,7 +66,11 @@ void findBootDrive() {
     picoDrive = getPicoDrive(&type);
     picoType = type;
 }
+
 DWORD windowThread = 0;
+// What found the panel busy and waits for the repaint timer (window thread only).
+RECT missedPaint{};
+bool missedResize = false;
 
 void readProfile(const char* key, const char* defaultText, char* out, int size) {
     GetPrivateProfileStringA(iniSection, key, defaultText, out, DWORD(size), iniFile);
@@ -116,7 +120,13 @@ int resizeWindow() {
         PostMessageA(hwndMain, resizeRequest, 0, 0);
         return 1;
     }
-    PanelGuard panel(panelLock());
+    // By now the worker may hold the panel again, waiting on the board.
+    std::unique_lock<PanelMutex> panel(panelLock(), std::try_to_lock);
+    if (!panel.owns_lock()) {
+        missedResize = true;
+        SetTimer(hwndMain, repaintTimer, repaintDelayMs, nullptr);
+        return 1;
+    }
     const SIZE picture = pictureSize();
     const int z = zoom();
     RECT rc{0, 0, picture.cx * z, picture.cy * z};
@@ -180,7 +190,10 @@ void paintOutside(HDC dc) {
     FillRect(dc, &below, HBRUSH(GetStockObject(WHITE_BRUSH)));
 }
 
-// The worker may be drawing: never wait for the panel here, come back soon.
+// The worker may be drawing, or holding the panel for seconds while it waits
+// on the board: never wait for the panel here. An area left invalid would
+// bring WM_PAINT back at once (it comes before any timer), so it is
+// validated, kept, and painted by the repaint timer.
 void onPaint(HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
@@ -188,19 +201,38 @@ void onPaint(HWND hwnd) {
     if (panel.owns_lock()) {
         DrawBitmaps(dc, ps.rcPaint);
         paintOutside(dc);
-    }
-    EndPaint(hwnd, &ps);
-    if (!panel.owns_lock()) {
-        InvalidateRect(hwnd, &ps.rcPaint, FALSE);
+    } else {
+        UnionRect(&missedPaint, &missedPaint, &ps.rcPaint);
         SetTimer(hwnd, repaintTimer, repaintDelayMs, nullptr);
     }
+    EndPaint(hwnd, &ps);
+}
+
+// Holds the panel while it paints what was missed, so the paint cannot miss
+// it again; a panel still busy leaves the timer running.
+void onRepaintTimer(HWND hwnd) {
+    std::unique_lock<PanelMutex> panel(panelLock(), std::try_to_lock);
+    if (!panel.owns_lock()) return;
+    KillTimer(hwnd, repaintTimer);
+    if (missedResize) {
+        missedResize = false;
+        resizeWindow();
+    }
+    const RECT area = missedPaint;
+    SetRectEmpty(&missedPaint);
+    if (!IsRectEmpty(&area)) InvalidateRect(hwnd, &area, FALSE);
+    UpdateWindow(hwnd);
+}
+
+// One job at a time: a name that comes while one runs waits for its end (the tick).
+void startOrHold(char* name, int x, int y) {
+    if (sendDlg)
+        holdNameForLater(name, x, y);
+    else
+        FileOrBild2buffer(name, x, y);
 }
 
 void onDropFiles(HDROP drop) {
-    if (sendDlg) { // one job at a time: a drop while one runs is not taken
-        DragFinish(drop);
-        return;
-    }
     POINT point{};
     DragQueryPoint(drop, &point);
     char name[nameBytes] = "";
@@ -208,7 +240,7 @@ void onDropFiles(HDROP drop) {
     DragFinish(drop);
     int x = 0, y = 0;
     dropPanelPosition(point.x, point.y, panelPlacement(), &x, &y);
-    FileOrBild2buffer(name, x, y);
+    startOrHold(name, x, y);
 }
 
 void onDeviceChange(WPARAM event, LPARAM data) {
@@ -237,9 +269,10 @@ void onDeviceChange(WPARAM event, LPARAM data) {
     }
 }
 
-void onMove() {
+void onMove(HWND hwnd) {
+    // A move while the window is being made is its place from the ini file.
     RECT rc;
-    GetWindowRect(hwndMain, &rc);
+    if (!hwndMain || hwnd != hwndMain || !GetWindowRect(hwnd, &rc)) return;
     ledX += rc.left - wndPosX;
     ledY += rc.top - wndPosY;
     wndPosX = rc.left;
@@ -270,16 +303,22 @@ void onTick() {
         testDropDone = true;
         postTestDrop();
     }
-    if (windowTick() && !sendDlg && firmwareDecision(askFirmware) == fwDecisionModuleFile)
-        ShowNewTFTfile();
+    const int decisionDue = windowTick();
+    if (sendDlg) return;
+    char name[nameBytes];
+    int x = 0, y = 0;
+    if (takeHeldName(name, sizeof name, &x, &y)) {
+        FileOrBild2buffer(name, x, y);
+        return;
+    }
+    if (decisionDue && firmwareDecision(askFirmware) == fwDecisionModuleFile) ShowNewTFTfile();
 }
 
 void onInstanceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!InstanceMessage(message - WM_USER, uint32_t(wParam), uint32_t(lParam))) return;
-    if (sendDlg) return; // one job at a time: a name that comes while one runs is dropped
     char name[nameBytes];
     std::snprintf(name, sizeof name, "%s", instBuf);
-    FileOrBild2buffer(name, 0, 0);
+    startOrHold(name, 0, 0);
 }
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -289,8 +328,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         return 1;
     case WM_TIMER:
         if (wParam == repaintTimer) {
-            KillTimer(hwnd, repaintTimer);
-            UpdateWindow(hwnd);
+            onRepaintTimer(hwnd);
         } else if (wParam == tickTimer) {
             onTick();
         }
@@ -313,7 +351,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
         PostQuitMessage(0);
         return 1;
     case WM_MOVE:
-        onMove();
+        onMove(hwnd);
         return 0;
     case WM_KEYDOWN:
         onKeyDown(wParam);

@@ -2,19 +2,24 @@
 // decisions and tick, without the window system.
 #include "app/winstate.h"
 
+#include "board/discovery.h"
 #include "board/picolink.h"
+#include "common/jobstate.h"
 #include "common/seam.h"
 #include "common/settings.h"
 #include "headless/headless.h"
 #include "module/newtft.h"
 #include "module/winbitmap.h"
 #include "panel/zr_tft.h"
+#include "support/fake_serial.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -198,4 +203,88 @@ TEST_F(WindowKeys, TickLetsGoOfABoardThatStoppedTakingData) {
     windowTick();
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(boardLinkLost(), 0);
+}
+
+TEST_F(WindowKeys, TickNeverWaitsForThePanel) {
+    std::promise<void> held, release;
+    std::thread command([&] {
+        std::lock_guard lock(panelLock());
+        held.set_value();
+        release.get_future().wait();
+    });
+    held.get_future().wait();
+    brightness = 40, brightnessChanged = 1;
+    windowTick();
+    const std::string whileHeld = received();
+    release.set_value();
+    command.join();
+    EXPECT_EQ(whileHeld, "");
+    windowTick();
+    EXPECT_EQ(received(), "#LB40\n");
+}
+
+namespace {
+bool boardListed = true;
+bool boardAnswers = true;
+void listOneBoard(void (*found)(const SerialDeviceInfo&, void*), void* context) {
+    if (boardListed) found({"/dev/ttyACM0", picoVendorId, picoProductId}, context);
+}
+const DeviceTree oneBoard{listOneBoard, nullptr};
+} // namespace
+
+TEST_F(WindowKeys, ALetGoBoardIsLookedForWhileItsPortIsListed) {
+    fakeserial::Port& port = fakeserial::install();
+    port.onWrite = [](fakeserial::Port& p, const std::vector<uint8_t>& bytes) {
+        if (boardAnswers && bytes.size() == 3 && bytes[1] == '?') p.send({0x1B, '?', 100, 0x01});
+    };
+    DiscoverySystem system;
+    system.devices = &oneBoard;
+    installDiscoverySystem(system);
+    boardListed = boardAnswers = true;
+    openPicoCOM();
+    const int32_t board = picoPort;
+    ASSERT_NE(board, 0);
+    const int searchTicks = boardSearchSeconds * ticksPerSecond;
+    auto opensAfter = [&](int ticks) {
+        const size_t before = port.openedPorts.size();
+        for (int tick = 0; tick < ticks; ++tick) windowTick();
+        return port.openedPorts.size() - before;
+    };
+
+    windowTick();
+    boardLinkFailed();
+    boardAnswers = false;
+    EXPECT_EQ(opensAfter(1), 0u) << "let go";
+    EXPECT_EQ(lostBoardPort, board);
+    static int job;
+    sendDlg = &job; // the rest of a running job stays on the panel alone
+    EXPECT_EQ(opensAfter(2 * searchTicks), 0u);
+    sendDlg = nullptr;
+    EXPECT_EQ(opensAfter(searchTicks - 1), 0u);
+    EXPECT_EQ(opensAfter(1), 1u) << "a stalled board does not answer";
+    EXPECT_EQ(picoPort, 0);
+    boardAnswers = true;
+    EXPECT_EQ(opensAfter(searchTicks), 1u);
+    EXPECT_EQ(picoPort, board);
+    EXPECT_EQ(lostBoardPort, 0);
+
+    boardLinkFailed();
+    boardListed = false;
+    opensAfter(1 + searchTicks);
+    EXPECT_EQ(lostBoardPort, 0) << "its port is gone";
+    EXPECT_EQ(opensAfter(2 * searchTicks), 0u);
+    resetDiscoverySystem();
+}
+
+TEST(WindowHeldName, TheLastNameWaitsForTheJobsEnd) {
+    resetWindowState();
+    char name[256];
+    int x = -1, y = -1;
+    EXPECT_EQ(takeHeldName(name, sizeof name, &x, &y), 0);
+    holdNameForLater("first.txt", 0, 0);
+    holdNameForLater("pic.bmp", 11, 21);
+    ASSERT_EQ(takeHeldName(name, sizeof name, &x, &y), 1);
+    EXPECT_STREQ(name, "pic.bmp");
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(11, 21));
+    EXPECT_EQ(takeHeldName(name, sizeof name, &x, &y), 0);
 }

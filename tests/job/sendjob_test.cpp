@@ -96,4 +96,15 @@ TEST_F(SendJobTest, HostRunsTheDialog) {
     run(dir.file("Link to empty.LNK"));
     EXPECT_EQ(handed, &sendJob);
     EXPECT_EQ(sendJob.jobState, jobWorkerFinished);
+
+    // A quoted shortcut in a full-size buffer: a target of the longest kind
+    // stays inside it.
+    struct {
+        char name[256];
+        char after;
+    } caller{"\"x.lnk\"", 'G'};
+    target = "/" + std::string(254, 'd');
+    FileOrBild2buffer(caller.name, 0, 0);
+    EXPECT_EQ(caller.after, 'G');
+    EXPECT_EQ(std::string(sendJob.jobPath), target);
 }
