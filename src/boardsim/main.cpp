@@ -4,6 +4,7 @@
 #include "boardsim/bootdrive.h"
 #include "boardsim/options.h"
 #include "boardsim/uf2.h"
+#include "file/output.h"
 #include "headless/headless.h"
 #include "headless/panelpng.h"
 #include "panel/zr_tft.h"
@@ -38,8 +39,10 @@ void complain(const std::string& message) {
 
 bool writePanel(Session& session) {
     if (session.options.panelPng.empty()) return true;
-    std::string error =
-        writePanelPng(session.options.panelPng.c_str(), panelPixelsTopDown(), TFTwidth, TFTheight);
+    const std::vector<uint16_t> pixels = panelPixelsTopDown();
+    std::string error = writeOutputFile(session.options.panelPng, [&](const char* path) {
+        return writePanelPng(path, pixels, TFTwidth, TFTheight);
+    });
     if (error.empty()) return true;
     complain(session.options.panelPng + ": " + error);
     return false;

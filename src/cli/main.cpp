@@ -1,13 +1,13 @@
 // vantorix-cli: runs command files on the emulated panel without a window.
 #include "app/title.h"
 #include "board/picolink.h"
-#include "board/picolink.h"
 #include "cli/boardrun.h"
 #include "cli/firmwarerun.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
 #include "cli/runfile.h"
 #include "cli/watch.h"
+#include "file/output.h"
 #include "headless/headless.h"
 
 #include <cstdio>
@@ -15,13 +15,6 @@
 #include <system_error>
 
 namespace {
-bool writeBoardBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    // An empty vector has no data pointer to hand to fwrite.
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
-}
 int printBoardStatus(BoardStart board) {
     if (board != BoardStart::connected) {
         std::fputs("vantorix-cli: no board found\n", stderr);
@@ -126,10 +119,10 @@ int main(int argc, char** argv) {
     if (board == BoardStart::connected) finishBoard();
     if (!headlessErrors().empty()) status = 1;
     if (!writeRunnerOutputs(options)) status = 1;
-    if (!options.boardBytes.empty() && !writeBoardBytes(options.boardBytes, boardBytes)) {
-        std::fprintf(stderr, "vantorix-cli: %s: cannot write the board bytes\n",
-                     options.boardBytes.c_str());
-        status = 1;
+    if (!options.boardBytes.empty()) {
+        const std::string error =
+            writeOutputBytes(options.boardBytes, boardBytes.data(), boardBytes.size());
+        if (!error.empty()) report(options.boardBytes + ": " + error);
     }
     return status;
 }

@@ -4,6 +4,7 @@
 #include "command/sendfile.h"
 #include "common/seam.h"
 #include "common/settings.h"
+#include "file/output.h"
 #include "job/sendjob.h"
 
 #include <cctype>
@@ -18,12 +19,9 @@ std::string unreadablePicture(const std::string& path) {
 }
 
 std::string writeImage(const std::string& out, uint8_t* image, uint32_t size) {
-    FILE* file = std::fopen(out.c_str(), "wb");
-    bool ok = file && std::fwrite(image, 1, size, file) == size;
-    if (file && std::fclose(file) != 0) ok = false;
+    const std::string error = writeOutputBytes(out, image, size);
     std::free(image);
-    if (!ok) std::remove(out.c_str());
-    return ok ? std::string() : out + ": cannot write";
+    return error.empty() ? error : out + ": " + error;
 }
 } // namespace
 
