@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 // Why the image library refused the picture it was last given.
@@ -44,7 +46,13 @@ std::string runFile(const std::string& path, int atX, int atY) {
     char name[sizeof sendJob.jobPath];
     if (path.size() >= sizeof name) return path + ": name too long";
     std::memcpy(name, path.c_str(), path.size() + 1);
-    FileOrBild2buffer(name, atX, atY);
+    // The job takes quotes around a name off, as the window's command line
+    // needs; a file whose own name starts or ends with one runs as named.
+    std::error_code code;
+    if (std::filesystem::exists(path, code))
+        sendFileAsNamed(name, atX, atY);
+    else
+        FileOrBild2buffer(name, atX, atY);
     switch (sendJobOutcome) {
     case jobDone:
         return {};

@@ -124,3 +124,18 @@ TEST(RunnerSendJobs, RefusedNamesAreNamedOnStderr) {
         EXPECT_TRUE(has(run.err, name + ": ")) << run.err;
     }
 }
+
+TEST(RunnerSendJobs, AQuoteIsCutOffOnlyWhenNoFileHasItInItsName) {
+    TempDir dir;
+    dir.write("'red.txt", "#DF 255,0,0\n");
+    dir.write("red.txt", "#DF 0,255,0\n");
+    dir.write("blue.txt", "#DF 0,0,255\n");
+    const std::string inDir = "cd " + dir.path.string() + " && ";
+    PngImage panel;
+    ASSERT_EQ(runCli("\"'red.txt\" -o q.png", inDir).status, 0);
+    ASSERT_TRUE(readPng(dir.file("q.png"), panel));
+    EXPECT_EQ(panel.rgb565At(0, 0), 0xF800) << "the file named with its quote ran";
+    ASSERT_EQ(runCli("\"'blue.txt'\" -o q.png", inDir).status, 0);
+    ASSERT_TRUE(readPng(dir.file("q.png"), panel));
+    EXPECT_EQ(panel.rgb565At(0, 0), 0x001F);
+}
