@@ -20,8 +20,13 @@ int printBoardStatus(BoardStart board) {
         std::fputs("vantorix-cli: no board found\n", stderr);
         return 1;
     }
-    std::fputs(boardStatusText().c_str(), stdout);
+    const std::string status = boardStatusText();
     finishBoard();
+    if (status.empty()) {
+        std::fputs("vantorix-cli: the board's answer is not a status block\n", stderr);
+        return 1;
+    }
+    std::fputs(status.c_str(), stdout);
     return 0;
 }
 
@@ -110,12 +115,15 @@ int main(int argc, char** argv) {
     if (!options.decodeIn.empty()) report(decodeImageFile(options.decodeIn, options.decodeOut));
     if (!options.prepareIn.empty()) report(prepareImageFile(options.prepareIn, options.prepareOut));
     for (const std::string& file : options.files) {
-        if (isFirmwareFile(file)) stopBoardReader(); // the upload takes the port over
+        // The upload takes the port over; the board's reports count again after it.
+        const bool upload = isFirmwareFile(file) && boardReaderRuns();
+        if (upload) stopBoardReader();
         report(runFile(file, options.atX, options.atY));
+        if (upload && picoPort) startBoardReader();
     }
     // The title names the board's port, so it comes while the board is connected.
     if (options.title) printTitle();
-    if (options.watch && runWatch(options, board == BoardStart::connected)) status = 1;
+    if (options.watch && runWatch(options, boardReaderRuns())) status = 1;
     if (board == BoardStart::connected) finishBoard();
     if (!headlessErrors().empty()) status = 1;
     if (!writeRunnerOutputs(options)) status = 1;
