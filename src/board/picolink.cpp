@@ -4,6 +4,7 @@
 #include "board/seriowin.h"
 #include "common/seam.h"
 #include "common/settings.h"
+#include "file/fsys.h"
 
 #include <atomic>
 #include <cstdio>
@@ -140,12 +141,8 @@ void startAttempt() {
 }
 
 // ---- boot drives ----
-bool fileExists(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
-}
+// A boot drive holds plain files only: anything else by the info file's name
+// (a pipe would keep the runner waiting) does not make a folder one.
 
 int32_t bootLabelType(const char* label) {
     if (std::strcmp(label, "RPI-RP2") == 0) return 1;
@@ -214,7 +211,7 @@ int mountedDrive(const DeviceTree& devices, const char* mountTable, int32_t& typ
         if (int32_t seen = bootLabelType(info.label)) type = seen;
         if (!type || !isPlainFat(info) || !info.removable) continue;
         std::string folder = unescapeMountPoint(mountPoint);
-        if (!fileExists(joinPath(folder, bootInfoFile))) continue;
+        if (!isPlainFile(joinPath(folder, bootInfoFile).c_str())) continue;
         std::snprintf(picoDriveRoot, sizeof picoDriveRoot, "%s", folder.c_str());
         found = bootFolderDrive;
     }
@@ -327,7 +324,7 @@ int getPicoDrive(int32_t* type) {
     int drive = 0;
     if (!bootFolder.empty()) {
         std::string info = joinPath(bootFolder, bootInfoFile);
-        if (fileExists(info)) {
+        if (isPlainFile(info.c_str())) {
             seen = folderBoardType(info);
             std::snprintf(picoDriveRoot, sizeof picoDriveRoot, "%s", bootFolder.c_str());
             drive = bootFolderDrive;

@@ -16,8 +16,11 @@ constexpr uint8_t ESC = 0x1B;
 constexpr int extraByteTicks = 2;
 constexpr int quarterTurn = 90;
 // A board that never stops sending must not keep the reader forever: one
-// call handles at most what a full input queue can hold.
+// call handles at most what a full input queue can hold, and for no longer
+// than one tick of the window's timer (10 of the layer's ticks), as a block
+// that switches the model rebuilds the whole module.
 constexpr int maxBlocksPerRead = 16384 / statusBlockBytes;
+constexpr uint32_t maxReadTicks = 10;
 
 constexpr uint16_t touchDownColour = 0xF800;
 constexpr uint16_t touchMoveColour = 0x07E0;
@@ -135,8 +138,10 @@ void handleStatusBlock(const uint8_t block[statusBlockBytes]) {
 }
 
 int readBoardInput() {
+    const uint32_t start = clockhs();
     int handled = 0;
-    while (handled < maxBlocksPerRead && COMinbufferanz() >= statusBlockBytes) {
+    while (handled < maxBlocksPerRead && clockhs() - start < maxReadTicks &&
+           COMinbufferanz() >= statusBlockBytes) {
         uint8_t block[statusBlockBytes];
         if (COMrdblk(block, statusBlockBytes, 0) != statusBlockBytes) break;
         handleStatusBlock(block);

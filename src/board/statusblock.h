@@ -34,7 +34,8 @@ void resetBoardInput();
 // from the port (2 ticks at most).
 void handleStatusBlock(const uint8_t block[statusBlockBytes]);
 // Step 3 of the tick: reads and handles status blocks as long as at least
-// 4 bytes wait. Returns the number of blocks handled.
+// 4 bytes wait, up to 4096 blocks and a tick's time (the rest waits for the
+// next call). Returns the number of blocks handled.
 int readBoardInput();
 // The last status block handled that began with ESC (all 0 before the first).
 const uint8_t* lastStatusBlock();

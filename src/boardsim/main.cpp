@@ -4,6 +4,7 @@
 #include "boardsim/bootdrive.h"
 #include "boardsim/options.h"
 #include "boardsim/uf2.h"
+#include "file/output.h"
 #include "headless/headless.h"
 #include "headless/panelpng.h"
 #include "panel/zr_tft.h"
@@ -40,7 +41,9 @@ bool writePanel(Session& session) {
     if (session.options.panelPng.empty()) return true;
     int width = 0, height = 0;
     const std::vector<uint16_t> pixels = panelPixelsTopDown(&width, &height);
-    std::string error = writePanelPng(session.options.panelPng.c_str(), pixels, width, height);
+    std::string error = writeOutputFile(session.options.panelPng, [&](const char* path) {
+        return writePanelPng(path, pixels, width, height);
+    });
     if (error.empty()) return true;
     complain(session.options.panelPng + ": " + error);
     return false;

@@ -80,6 +80,10 @@ void startBoardReader() {
     reader = std::thread(readEveryTick);
 }
 
+bool boardReaderRuns() {
+    return reader.joinable();
+}
+
 void stopBoardReader() {
     if (!reader.joinable()) return;
     {
@@ -105,6 +109,7 @@ void finishBoard() {
 
 std::string boardStatusText() {
     const uint8_t* block = lastStatusBlock();
+    if (!block[0]) return {}; // nothing it sent began as a status block does
     int configuration = block[3];
     int model = configuration & followBits;
     const ModelInfo* info = modelInfo(model);

@@ -15,10 +15,12 @@ enum class BoardStart {
 BoardStart startBoard(const CliOptions& options);
 // Reads the board's reports every tick on a thread of its own while files run.
 void startBoardReader();
+bool boardReaderRuns();
 // Stops that thread and keeps the port (a firmware upload takes the port over).
 void stopBoardReader();
 // Stops the reader, handles the reports that still come (until the board has
 // been quiet for a moment) and lets the board go.
 void finishBoard();
-// What the connected board reported, one "name: value" line each.
+// What the connected board reported, one "name: value" line each; empty when
+// its answer was not a status block.
 std::string boardStatusText();

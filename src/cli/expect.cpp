@@ -1,5 +1,6 @@
 #include "cli/expect.h"
 
+#include "file/output.h"
 #include "headless/panelpng.h"
 #include "headless/pngcompare.h"
 #include "module/compose.h"
@@ -37,7 +38,7 @@ void removeOldDiff(const std::string& path) {
 }
 
 int updateExpected(const Expectation& e) {
-    std::string error = replaceAtomically(e.expectedPath, e.writeActual);
+    std::string error = writeOutputFile(e.expectedPath, e.writeActual);
     if (!error.empty()) return failed(e.expectedPath, error);
     std::fprintf(stderr, "vantorix-cli: %s: written from %s\n", e.expectedPath.c_str(), e.what);
     removeOldDiff(e.diffPath);
@@ -59,7 +60,7 @@ int reportDifference(const Expectation& e, const Rgb565Picture& expected,
                   difference.right, difference.top, difference.bottom);
     failed(e.expectedPath, box);
     if (!e.diffPath.empty()) {
-        std::string error = replaceAtomically(e.diffPath, [&](const char* path) {
+        std::string error = writeOutputFile(e.diffPath, [&](const char* path) {
             return writeDifferencePng(path, expected, e.actual);
         });
         if (!error.empty()) failed(e.diffPath, error);

@@ -1,7 +1,6 @@
 // vantorix-cli: runs command files on the emulated panel without a window.
 #include "app/title.h"
 #include "board/picolink.h"
-#include "board/picolink.h"
 #include "cli/boardrun.h"
 #include "cli/checkrun.h"
 #include "cli/expect.h"
@@ -10,6 +9,7 @@
 #include "cli/outputs.h"
 #include "cli/runfile.h"
 #include "cli/watch.h"
+#include "file/output.h"
 #include "headless/headless.h"
 
 #include <cstdio>
@@ -17,20 +17,18 @@
 #include <system_error>
 
 namespace {
-bool writeBoardBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    // An empty vector has no data pointer to hand to fwrite.
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
-}
 int printBoardStatus(BoardStart board) {
     if (board != BoardStart::connected) {
         std::fputs("vantorix-cli: no board found\n", stderr);
         return 1;
     }
-    std::fputs(boardStatusText().c_str(), stdout);
+    const std::string status = boardStatusText();
     finishBoard();
+    if (status.empty()) {
+        std::fputs("vantorix-cli: the board's answer is not a status block\n", stderr);
+        return 1;
+    }
+    std::fputs(status.c_str(), stdout);
     return 0;
 }
 
@@ -122,20 +120,23 @@ int main(int argc, char** argv) {
     if (!options.decodeIn.empty()) report(decodeImageFile(options.decodeIn, options.decodeOut));
     if (!options.prepareIn.empty()) report(prepareImageFile(options.prepareIn, options.prepareOut));
     for (const std::string& file : options.files) {
-        if (isFirmwareFile(file)) stopBoardReader(); // the upload takes the port over
+        // The upload takes the port over; the board's reports count again after it.
+        const bool upload = isFirmwareFile(file) && boardReaderRuns();
+        if (upload) stopBoardReader();
         report(runFile(file, options.atX, options.atY));
+        if (upload && picoPort) startBoardReader();
     }
     // The title names the board's port, so it comes while the board is connected.
     if (options.title) printTitle();
-    if (options.watch && runWatch(options, board == BoardStart::connected)) status = 1;
+    if (options.watch && runWatch(options, boardReaderRuns())) status = 1;
     if (board == BoardStart::connected) finishBoard();
     if (!headlessErrors().empty()) status = 1;
     if (!writeRunnerOutputs(options)) status = 1;
     if (!checkExpectedPictures(options)) status = 1;
-    if (!options.boardBytes.empty() && !writeBoardBytes(options.boardBytes, boardBytes)) {
-        std::fprintf(stderr, "vantorix-cli: %s: cannot write the board bytes\n",
-                     options.boardBytes.c_str());
-        status = 1;
+    if (!options.boardBytes.empty()) {
+        const std::string error =
+            writeOutputBytes(options.boardBytes, boardBytes.data(), boardBytes.size());
+        if (!error.empty()) report(options.boardBytes + ": " + error);
     }
     return status;
 }

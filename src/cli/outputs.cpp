@@ -1,5 +1,6 @@
 #include "cli/outputs.h"
 
+#include "file/output.h"
 #include "headless/panelpng.h"
 #include "module/compose.h"
 #include "module/newtft.h"
@@ -20,10 +21,10 @@ int writeRunnerOutputs(const CliOptions& options) {
     if (!options.panelPng.empty()) {
         int width = 0, height = 0;
         const std::vector<uint16_t> pixels = panelPixelsTopDown(&width, &height);
-        ok &= reportWrite(options.panelPng,
-                          replaceAtomically(options.panelPng, [&](const char* path) {
-                              return writePanelPng(path, pixels, width, height);
-                          }));
+        ok &=
+            reportWrite(options.panelPng, writeOutputFile(options.panelPng, [&](const char* path) {
+                            return writePanelPng(path, pixels, width, height);
+                        }));
     }
     if (!options.windowPng.empty()) {
         WindowImage image;
@@ -31,7 +32,7 @@ int writeRunnerOutputs(const CliOptions& options) {
         if (!composeWindow(options.outline, &image))
             return reportWrite(options.windowPng, "there is no module picture");
         ok &= reportWrite(options.windowPng,
-                          replaceAtomically(options.windowPng, [&](const char* path) {
+                          writeOutputFile(options.windowPng, [&](const char* path) {
                               return writeWindowPng(path, image, options.outline);
                           }));
     }

@@ -4,6 +4,6 @@
 
 #include <string>
 
-// Writes the PNGs the options ask for, each through a temporary file renamed
-// over the old one. Returns 1 when all were written; each failure is printed.
+// Writes the PNGs the options ask for, each as file/output.h writes outputs. Returns 1 when all
+// were written; each failure is printed.
 int writeRunnerOutputs(const CliOptions& options);

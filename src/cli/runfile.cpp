@@ -4,12 +4,15 @@
 #include "command/sendfile.h"
 #include "common/seam.h"
 #include "common/settings.h"
+#include "file/output.h"
 #include "job/sendjob.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 // Why the image library refused the picture it was last given.
@@ -18,12 +21,9 @@ std::string unreadablePicture(const std::string& path) {
 }
 
 std::string writeImage(const std::string& out, uint8_t* image, uint32_t size) {
-    FILE* file = std::fopen(out.c_str(), "wb");
-    bool ok = file && std::fwrite(image, 1, size, file) == size;
-    if (file && std::fclose(file) != 0) ok = false;
+    const std::string error = writeOutputBytes(out, image, size);
     std::free(image);
-    if (!ok) std::remove(out.c_str());
-    return ok ? std::string() : out + ": cannot write";
+    return error.empty() ? error : out + ": " + error;
 }
 } // namespace
 
@@ -46,7 +46,13 @@ std::string runFile(const std::string& path, int atX, int atY) {
     char name[sizeof sendJob.jobPath];
     if (path.size() >= sizeof name) return path + ": name too long";
     std::memcpy(name, path.c_str(), path.size() + 1);
-    FileOrBild2buffer(name, atX, atY);
+    // The job takes quotes around a name off, as the window's command line
+    // needs; a file whose own name starts or ends with one runs as named.
+    std::error_code code;
+    if (std::filesystem::exists(path, code))
+        sendFileAsNamed(name, atX, atY);
+    else
+        FileOrBild2buffer(name, atX, atY);
     switch (sendJobOutcome) {
     case jobDone:
         return {};

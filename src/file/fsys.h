@@ -10,13 +10,18 @@
 // order the system lists them. 0 when the folder cannot be read.
 int listFolderFiles(const char* folder, std::vector<std::string>& names);
 
+// 1 when path names a plain file (links followed): not a folder, device,
+// pipe or socket. Nothing is opened, so a pipe cannot keep the caller waiting.
+int isPlainFile(const char* path);
+
 // Last-write time of an existing plain file, in 100 ns units since
 // 1601-01-01 UTC (the Windows file time); 0 when there is no such file.
 uint64_t fileWriteTime(const char* path);
 
 // A file written piece by piece, each piece handed to the system at once.
 struct FileSink;
-// Creates (or empties) the file; null when that fails.
+// Creates (or empties) a plain file; null when that fails or when something
+// else is in its place (a pipe or device is never opened).
 FileSink* createFileSink(const char* path);
 // 1 when all bytes were handed to the system.
 int writeFileSink(FileSink* sink, const void* data, size_t size);

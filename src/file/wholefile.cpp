@@ -38,13 +38,13 @@ int checkKind(const char* fileName) {
     return WHOLE_FILE_OK;
 }
 
-// Room for the expected size plus the NUL, without trusting the size: it only
-// saves reallocations.
-size_t firstCapacity(const char* fileName, uint64_t maxBytes) {
+// The size the system reports, 0 when it reports none. Files under /proc
+// report 0 and still have content, so a small size proves nothing; a size
+// beyond the limit is refused without reading a byte.
+uintmax_t reportedSize(const char* fileName) {
     std::error_code code;
     uintmax_t reported = fs::file_size(fileName, code);
-    if (code || reported > maxBytes) return readChunk;
-    return size_t(reported) + 1;
+    return code ? 0 : reported;
 }
 
 int readToEnd(FILE* stream, uint64_t maxBytes, size_t capacity, WholeFile* file) {
@@ -78,7 +78,11 @@ int ReadWholeFile(const char* fileName, uint64_t maxBytes, WholeFile* file) {
     if (!fileName || !*fileName) return fail(file, WHOLE_FILE_MISSING);
     int kind = checkKind(fileName);
     if (kind != WHOLE_FILE_OK) return fail(file, kind);
-    size_t capacity = firstCapacity(fileName, maxBytes);
+    const uintmax_t reported = reportedSize(fileName);
+    if (reported > maxBytes) return fail(file, WHOLE_FILE_TOO_LARGE);
+    // Room for the reported size and the NUL saves reallocations; the reading
+    // does not rely on it.
+    size_t capacity = size_t(reported) + 1 < readChunk ? readChunk : size_t(reported) + 1;
     file->data = static_cast<uint8_t*>(std::malloc(capacity));
     if (!file->data) return fail(file, WHOLE_FILE_NO_MEMORY);
     errno = 0;

@@ -62,19 +62,6 @@ std::string writePng(const char* path, const std::vector<uint8_t>& bytes, int wi
     std::string error =
         writer.info ? encodeRows(writer, file, bytes, width, height, channels) : "out of memory";
     if (std::fclose(file) != 0 && error.empty()) error = "write error";
-    if (!error.empty()) std::remove(path);
-    return error;
-}
-
-std::string replaceAtomically(const std::string& path,
-                              const std::function<std::string(const char*)>& write) {
-    const std::string temporary = path + ".tmp";
-    std::string error = write(temporary.c_str());
-    if (!error.empty()) return error;
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = std::string("cannot replace: ") + std::strerror(errno);
-        std::remove(temporary.c_str());
-    }
     return error;
 }
 

@@ -2,13 +2,13 @@
 #include "module/compose.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 // Writes top-down RGB565 pixels as an 8-bit RGB PNG; each channel is widened
 // by bit replication so that the RGB565 value can be recovered exactly.
-// Returns an empty string on success, else what went wrong.
+// Returns an empty string on success, else what went wrong. The PNG writers
+// write where they are told; file/output.h decides where that is.
 std::string writePanelPng(const char* path, const std::vector<uint16_t>& pixels, int width,
                           int height);
 
@@ -21,7 +21,3 @@ std::string writePng(const char* path, const std::vector<uint8_t>& bytes, int wi
 // The window as composed: RGBA when cut to the outline (transparent outside),
 // else RGB.
 std::string writeWindowPng(const char* path, const WindowImage& image, bool outline);
-// Lets write make path + ".tmp", then renames it over path, so that a reader
-// never sees a half-written file. Returns write's error or the rename's.
-std::string replaceAtomically(const std::string& path,
-                              const std::function<std::string(const char*)>& write);

@@ -122,10 +122,14 @@ void resetSendJob() {
 }
 
 void FileOrBild2buffer(char* name, int x, int y) {
+    stripQuotes(name);
+    sendFileAsNamed(name, x, y);
+}
+
+void sendFileAsNamed(char* name, int x, int y) {
     sendJob = SendJob{};
     sendJobOutcome = jobNothingDone;
     sendJobError[0] = 0;
-    stripQuotes(name);
     if (!*name) return;
     if (std::strlen(name) >= sizeof sendJob.jobPath) {
         failJob(jobUnreadable, "name too long");

@@ -53,5 +53,7 @@ void resetSendJob();
 // The one entry for every file. name may arrive in quotes, which are cut off
 // in the caller's text; x and y place a picture. Returns when the job is done.
 void FileOrBild2buffer(char* name, int x, int y);
+// The same for a name taken as it stands: a quote in it belongs to the name.
+void sendFileAsNamed(char* name, int x, int y);
 // The worker: handles job by its extension, sets jobState to finished, returns 1.
 int sendfileThread(SendJob* job);

@@ -2,9 +2,11 @@
 #include "support/job_fixture.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 
@@ -184,13 +186,27 @@ TEST_F(FirmwareTest, UploadFailures) {
     EXPECT_EQ(fwUploadResult, fwUploadDone);
     EXPECT_TRUE(fs::exists(drive.path / fitting));
 
-    // A write error: the copy stops and says so, no programming wait.
+    // A write error (a file-size limit of 0): the copy stops and says so, no
+    // programming wait.
     recorded = Recorded{};
-    std::strcpy(picoDriveRoot, "/dev");
+    std::string full = firmware.write("full", bytesOf(1000));
+    rlimit unlimited{}, none{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    none.rlim_max = unlimited.rlim_max;
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &none);
     picoDrive = bootFolderDrive;
-    PicoFirmwareUpload(firmware.write("full", bytesOf(1000)).c_str());
+    PicoFirmwareUpload(full.c_str());
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, SIG_DFL);
     EXPECT_EQ(fwUploadResult, fwUploadWriteFailed);
     ASSERT_EQ(recorded.log.size(), 2u);
     EXPECT_EQ(recorded.log[1], "Write error on the boot drive after 0 of 1000 Bytes\r\n");
     EXPECT_TRUE(recorded.waits.empty());
+
+    // A device is no file a boot drive holds: never opened.
+    std::strcpy(picoDriveRoot, "/dev");
+    picoDrive = bootFolderDrive;
+    PicoFirmwareUpload(full.c_str());
+    EXPECT_EQ(fwUploadResult, fwUploadTargetFailed);
 }

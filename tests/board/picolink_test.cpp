@@ -287,6 +287,19 @@ TEST_F(StatusBlocks, TheBoardsConfigurationIsFollowed) {
     EXPECT_EQ(picoType, 1);
 }
 
+TEST_F(StatusBlocks, AFloodOfModelSwitchesIsHandledATickAtATime) {
+    // Every switch rebuilds the module; here each takes 10 ms on the layer's clock.
+    WindowSeam seam{};
+    seam.checkMenuTFT = [] { return fakeserial::port().nowMs += 10, 1; };
+    installWindowSeam(seam);
+    for (int i = 0; i < 100; ++i) fake->send({0x1B, 'V', 105, uint8_t(i % 2 ? 0x01 : 0x02)});
+    EXPECT_EQ(readBoardInput(), 10) << "100 ms of handling, then the rest waits";
+    EXPECT_EQ(COMinbufferanz(), 90 * statusBlockBytes);
+    while (readBoardInput()) {
+    }
+    EXPECT_EQ(Module, 1) << "the last block counts";
+}
+
 TEST_F(StatusBlocks, KeptSettingsStayWithAWarning) {
     static std::vector<std::string> warnings;
     warnings.clear();

@@ -49,6 +49,16 @@ TEST_F(RunnerWithBoard, StatusPrintsWhatTheBoardReports) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "firmware: 1.05\nprocessor: RP2350\nmodel: 3 KP200\norientation: 90\n"
                        "touch: on\n");
+
+    ptypeer::PtyPeer stranger;
+    ASSERT_TRUE(stranger.ready());
+    stranger.reply = {'O', 'K', '\r', '\n'};
+    stranger.start();
+    CliRun odd = runCli("--status -p " + stranger.slavePath());
+    EXPECT_EQ(odd.status, 1);
+    EXPECT_EQ(odd.out, "");
+    EXPECT_NE(odd.err.find("the board's answer is not a status block"), std::string::npos)
+        << odd.err;
 }
 
 TEST_F(RunnerWithBoard, ItFollowsTheBoardUnlessTheSettingWasGiven) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <string>
 
 using namespace clitest;
@@ -84,6 +85,15 @@ TEST_F(FirmwareRun, EmptyBoardFailuresAreReported) {
     EXPECT_EQ(blocked.status, 1);
     EXPECT_TRUE(has(blocked.err, "cannot be created")) << blocked.err;
     fs::remove(fs::path(drive) / "vantorix_Pico_V1.10.uf2");
+    // Pipes are never opened: they would wait for a partner for ever.
+    ASSERT_EQ(::mkfifo((fs::path(drive) / "vantorix_Pico_V1.10.uf2").c_str(), 0600), 0);
+    EXPECT_TRUE(has(runCli("--boot-drive " + drive + " " + file).err, "cannot be created"));
+    fs::remove(fs::path(drive) / "vantorix_Pico_V1.10.uf2");
+    fs::remove(fs::path(drive) / "INFO_UF2.TXT");
+    ASSERT_EQ(::mkfifo((fs::path(drive) / "INFO_UF2.TXT").c_str(), 0600), 0);
+    EXPECT_TRUE(has(runCli("--boot-drive " + drive + " " + file).err, "no boot drive"));
+    fs::remove(fs::path(drive) / "INFO_UF2.TXT");
+    showEmptyBoard();
 
     // The file-size limit stops the copy after 40 blocks of 512 bytes.
     std::string big = writeFirmware("big.uf2", makeUf2(uf2FamilyRP2040, 200));
@@ -113,4 +123,19 @@ TEST(RunnerSendJobs, RefusedNamesAreNamedOnStderr) {
         EXPECT_EQ(run.status, 1) << name;
         EXPECT_TRUE(has(run.err, name + ": ")) << run.err;
     }
+}
+
+TEST(RunnerSendJobs, AQuoteIsCutOffOnlyWhenNoFileHasItInItsName) {
+    TempDir dir;
+    dir.write("'red.txt", "#DF 255,0,0\n");
+    dir.write("red.txt", "#DF 0,255,0\n");
+    dir.write("blue.txt", "#DF 0,0,255\n");
+    const std::string inDir = "cd " + dir.path.string() + " && ";
+    PngImage panel;
+    ASSERT_EQ(runCli("\"'red.txt\" -o q.png", inDir).status, 0);
+    ASSERT_TRUE(readPng(dir.file("q.png"), panel));
+    EXPECT_EQ(panel.rgb565At(0, 0), 0xF800) << "the file named with its quote ran";
+    ASSERT_EQ(runCli("\"'blue.txt'\" -o q.png", inDir).status, 0);
+    ASSERT_TRUE(readPng(dir.file("q.png"), panel));
+    EXPECT_EQ(panel.rgb565At(0, 0), 0x001F);
 }

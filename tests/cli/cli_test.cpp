@@ -1,5 +1,6 @@
 #include "cli/options.h"
 #include "headless/panelpng.h"
+#include "support/bmp_writer.h"
 #include "support/cli_run.h"
 
 #include <gtest/gtest.h>
@@ -194,4 +195,29 @@ TEST(PanelPng, BitReplicationRecoversEveryRgb565Value) {
     uint8_t white[3];
     expandRgb565(0xFFFF, white);
     EXPECT_EQ(white[0] + white[1] + white[2], 3 * 255);
+}
+
+TEST(CliEndToEnd, OutputsFollowLinksFeedPipesAndSurviveFailedWrites) {
+    TempDir dir;
+    std::string commands = dir.write("fill.txt", "#DF 255,0,0\n");
+    fs::create_symlink("panel.png", dir.file("latest.png"));
+    int bytes = openPipeReader(dir.file("bytes.pipe"));
+    ASSERT_GE(bytes, 0);
+    CliRun run = runCli("-m 1 " + commands + " -o " + dir.file("latest.png") + " -b " +
+                        dir.file("bytes.pipe"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(drainPipe(bytes), "#DF 255,0,0\n");
+    EXPECT_TRUE(fs::is_symlink(dir.file("latest.png")));
+    PngImage panel;
+    ASSERT_TRUE(readPng(dir.file("panel.png"), panel));
+    EXPECT_EQ(panel.rgb565At(0, 0), 0xF800);
+
+    // The file-size limit stops the write: the old file stays whole.
+    std::string picture = dir.file("big.bmp");
+    writeFile(picture, makeBmp24(200, 200, [](int, int) { return 0x00FF00u; }));
+    std::string old = dir.write("old.bmp", "keep");
+    CliRun cut = runCli("-m 5 --prepare " + picture + " " + old, "trap '' XFSZ; ulimit -f 40; ");
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find(old + ": write error"), std::string::npos) << cut.err;
+    EXPECT_EQ(slurp(old), "keep");
 }

@@ -1,5 +1,6 @@
 #include "support/board_sim.h"
 #include "support/cli_run.h"
+#include "support/pty_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -162,3 +163,22 @@ TEST(CliWindow, WatchKeepsUpWithABoardThatKeepsSwitchingItsModule) {
     EXPECT_TRUE(readPng(png, image));
 }
 } // namespace
+
+TEST(CliWindow, WatchFollowsTheBoardAfterAFirmwareFile) {
+    TempDir dir;
+    ptypeer::PtyPeer peer; // model 1 at 0 degrees: 80 wide
+    ASSERT_TRUE(peer.ready());
+    peer.start();
+    std::string png = dir.file("panel.png");
+    auto panelWidthBecomes = [&](uint32_t width) {
+        for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(50ms))
+            if (pngHeader(png).width == width) return true;
+        return false;
+    };
+    WatchRun run({"-p", peer.slavePath(), dir.file("missing.uf2"), "--watch", "-o", png},
+                 dir.file("err.txt"));
+    EXPECT_TRUE(panelWidthBecomes(80)) << "watching began after the firmware file";
+    peer.send({0x1B, 'V', 105, 0x22}); // model 2 at 90 degrees: 240 wide
+    EXPECT_TRUE(panelWidthBecomes(240)) << readText(dir.file("err.txt"));
+    EXPECT_EQ(run.interrupt(), 1) << "the firmware file could not be read";
+}

@@ -59,3 +59,22 @@ TEST(WholeFile, ReadsToTheRealEndWithinTheLimit) {
     EXPECT_EQ(empty.data[0], 0);
     std::free(empty.data);
 }
+
+namespace {
+// Bytes this process has read so far (/proc/self/io counts every read call).
+uint64_t bytesReadSoFar() {
+    std::string io = clitest::slurp("/proc/self/io");
+    size_t at = io.find("rchar: ");
+    return at == std::string::npos ? 0 : std::strtoull(io.c_str() + at + 7, nullptr, 10);
+}
+} // namespace
+
+TEST(WholeFile, AFileReportingMoreThanTheLimitIsRefusedUnread) {
+    TempDir dir;
+    std::string big = dir.file("big.bin");
+    std::filesystem::resize_file(dir.write("big.bin", ""), (uint64_t(1) << 30) + 1); // sparse
+    const uint64_t before = bytesReadSoFar();
+    ASSERT_GT(before, 0u);
+    EXPECT_EQ(readError(big, uint64_t(1) << 30), WHOLE_FILE_TOO_LARGE);
+    EXPECT_LT(bytesReadSoFar() - before, uint64_t(1) << 20);
+}

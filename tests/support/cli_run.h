@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -62,6 +64,22 @@ inline CliRun runCli(const std::string& args, const std::string& shellPrefix = "
     fs::remove(errFile);
     fs::remove(outFile);
     return run;
+}
+
+// The reading end of a new pipe at path, opened without waiting before the
+// writer comes: a writer needs no partner then, and one that replaces the
+// pipe instead of writing into it leaves it empty rather than hanging.
+inline int openPipeReader(const std::string& path) {
+    if (::mkfifo(path.c_str(), 0600) != 0) return -1;
+    return ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+}
+// What the pipe holds (up to 64 KiB, what it takes without a reader), then closes it.
+inline std::string drainPipe(int fd) {
+    std::string bytes(65536, '\0');
+    ssize_t got = ::read(fd, bytes.data(), bytes.size());
+    ::close(fd);
+    bytes.resize(got > 0 ? size_t(got) : 0);
+    return bytes;
 }
 
 struct TempDir {

@@ -140,9 +140,16 @@ FILE* openSource(const char* name, SourceProblem* problem) {
     FILE* f = fopen(name, "rb");
     if (!f) return nullptr;
     // Consoles ("CON"), pipes and other devices are not disk files.
-    if (GetFileType(HANDLE(_get_osfhandle(_fileno(f)))) != FILE_TYPE_DISK) {
+    HANDLE handle = HANDLE(_get_osfhandle(_fileno(f)));
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
         fclose(f);
         *problem = SOURCE_NOT_A_FILE;
+        return nullptr;
+    }
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(handle, &size) && (unsigned long long)size.QuadPart > SOURCE_MAX_BYTES) {
+        fclose(f);
+        *problem = SOURCE_TOO_LARGE;
         return nullptr;
     }
 #else
@@ -154,6 +161,11 @@ FILE* openSource(const char* name, SourceProblem* problem) {
         bool folder = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
         close(fd);
         *problem = folder ? SOURCE_CANNOT_OPEN : SOURCE_NOT_A_FILE;
+        return nullptr;
+    }
+    if ((unsigned long long)st.st_size > SOURCE_MAX_BYTES) {
+        close(fd);
+        *problem = SOURCE_TOO_LARGE;
         return nullptr;
     }
     FILE* f = fdopen(fd, "rb");

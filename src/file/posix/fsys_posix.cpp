@@ -11,12 +11,12 @@ namespace {
 // Seconds from 1601-01-01 to 1970-01-01, and 100 ns units per second.
 constexpr int64_t epochDifference = 11644473600;
 constexpr int64_t unitsPerSecond = 10000000;
-
-bool isPlainFile(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 } // namespace
+
+int isPlainFile(const char* path) {
+    struct stat info {};
+    return ::stat(path, &info) == 0 && S_ISREG(info.st_mode) ? 1 : 0;
+}
 
 int listFolderFiles(const char* folder, std::vector<std::string>& names) {
     DIR* dir = ::opendir(folder);
@@ -24,7 +24,7 @@ int listFolderFiles(const char* folder, std::vector<std::string>& names) {
     std::string prefix = folder;
     if (!prefix.empty() && prefix.back() != '/') prefix += '/';
     while (dirent* entry = ::readdir(dir)) {
-        if (isPlainFile(prefix + entry->d_name)) names.push_back(entry->d_name);
+        if (isPlainFile((prefix + entry->d_name).c_str())) names.push_back(entry->d_name);
     }
     ::closedir(dir);
     return 1;
@@ -45,8 +45,16 @@ struct FileSink {
 };
 
 FileSink* createFileSink(const char* path) {
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+    struct stat info {};
+    if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode)) return nullptr;
+    // Without waiting, in case a pipe took the file's place since: opening
+    // it for writing would wait for a reader.
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0) return nullptr;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
     return new FileSink{fd};
 }
 

@@ -18,6 +18,12 @@ int listFolderFiles(const char* folder, std::vector<std::string>& names) {
     return 1;
 }
 
+int isPlainFile(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) ? 0 : 1;
+}
+
 uint64_t fileWriteTime(const char* path) {
     // Opened for querying only: no read or write access, not shared.
     HANDLE file = CreateFileA(path, 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
