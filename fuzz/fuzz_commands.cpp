@@ -15,6 +15,7 @@
 #include "panel/zr_tft.h"
 
 #include "fuzz_board.h"
+#include "fuzz_start.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -74,14 +75,6 @@ void preparePictures() {
         std::fclose(f);
     }
 }
-// Every model, touch variant and angle is built once; later inputs with the
-// same start copy its module picture instead of unpacking and turning it again,
-// which took most of each run, and start in the same state.
-KeptModulePicture& keptPicture(const HeadlessOptions& options) {
-    static KeptModulePicture kept[modelCount][2][4];
-    return kept[options.model - 1][options.touch][options.angle / 90];
-}
-
 // Reports keep the seam's promise: one line without a line end.
 int checkReport(const char* message) {
     if (!message || !*message || std::strpbrk(message, "\r\n")) std::abort();
@@ -102,10 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.model = 1 + data[0] % 6;
     options.touch = (data[0] >> 3) & 1 && modelInfo(options.model)->hasTouchOption;
     options.angle = 90 * (data[1] & 3);
-    KeptModulePicture& kept = keptPicture(options);
-    options.keptPicture = &kept;
-    headlessStart(options);
-    if (!kept.picture.mem) keepModulePicture(&kept);
+    fuzzStart(options);
     // The board's time is not real: closing it and waiting on it cost nothing.
     if (data[1] & 4) connectRecordingBoard(&boardBytes, fuzzboard::backend);
     WindowSeam quiet{};

@@ -14,6 +14,7 @@
 #include "panel/models.h"
 
 #include "fuzz_board.h"
+#include "fuzz_start.h"
 
 #include <cstdlib>
 
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HeadlessOptions options;
     options.model = 1 + data[0] % 6;
     options.angle = (data[0] >> 3 & 3) * 90;
-    headlessStart(options);
+    fuzzStart(options);
     setBoardFollowing({(data[0] & 0x20) != 0, (data[0] & 0x40) != 0, (data[0] & 0x80) != 0});
     installSerialBackend(fuzzboard::backend);
     COMopen(1, boardBaud);
