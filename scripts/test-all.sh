@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a Release build, an ASan+UBSan build, and the
-# portable floors cross-compiled for 32-bit Windows with the Windows programs.
+# Builds and runs every test: a Release build, an ASan+UBSan build, the fuzz
+# targets for five minutes, and the portable floors cross-compiled for 32-bit
+# Windows with the Windows programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,6 +16,8 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON >/dev/n
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+bash scripts/run-fuzzers.sh 300
 
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
   -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
