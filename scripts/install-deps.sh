@@ -28,3 +28,6 @@ installMissing wine wine32:i386
 # xdotool and ImageMagick to type into the window and take screenshots.
 windows=(xvfb libjpeg-turbo-progs fp-utils libchm-bin libcairo2-dev xdotool imagemagick)
 installMissing "${windows[@]}"
+# The fuzz targets build with clang and its sanitizer and libFuzzer runtimes;
+# cjpeg and ImageMagick (above) write their JPEG and GIF seeds.
+installMissing clang libclang-rt-14-dev

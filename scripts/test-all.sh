@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a Release build, an ASan+UBSan build, a
-# ThreadSanitizer build, and the portable floors cross-compiled for 32-bit
-# Windows with the Windows programs, checked under Wine.
+# ThreadSanitizer build, the fuzz targets for five minutes, and the portable
+# floors cross-compiled for 32-bit Windows with the Windows programs, checked
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -22,6 +23,9 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTORIX_TSAN=ON >/dev/null
 cmake --build build-tsan -j"$jobs"
 TSAN_OPTIONS="second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-failure -j"$jobs"
+
+# Every parser under the fuzzers for five minutes, so a regression shows.
+bash scripts/run-fuzzers.sh 300
 
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
   -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null

@@ -47,8 +47,8 @@ void captureBoardBytes(std::vector<uint8_t>* bytes) {
     COMsetCapture(bytes ? appendBytes : nullptr, bytes);
 }
 
-void connectRecordingBoard(std::vector<uint8_t>* bytes) {
-    installSerialBackend(sinkSerialBackend());
+void connectRecordingBoard(std::vector<uint8_t>* bytes, const SerialBackend& backend) {
+    installSerialBackend(backend);
     if (COMopen(sinkPort, boardBaud)) picoPort = sinkPort;
     captureBoardBytes(bytes);
 }
@@ -84,5 +84,8 @@ void headlessStart(const HeadlessOptions& options) {
     std::snprintf(moduleDir, sizeof moduleDir, "%s", options.moduleDir.c_str());
     shownFileTime = 0;
     if (options.boardBytes) connectRecordingBoard(options.boardBytes);
-    NewTFT(0);
+    if (options.keptPicture)
+        NewTFTFrom(*options.keptPicture);
+    else
+        NewTFT(0);
 }

@@ -22,23 +22,37 @@ int takeModulePicture() {
     std::free(image);
     return taken;
 }
+
+// The module file's name and time follow the settings.
+void followModuleFile() {
+    buildModuleFileName(moduleFile, sizeof moduleFile, moduleDir, Module, Angle);
+    GetAktModuleFileTime();
+    followModuleFileTime(Demo, jobRunning());
+}
+
+// Places the panel on the module picture just taken and shows the start screen.
+void showModulePicture() {
+    InitTFTBMP();
+    TFTinit(int16_t(Module));
+    setTFTangle(int16_t(Angle));
+    if (demoScreen) {
+        Screen(unsigned(demoScreen));
+        RedrawAA();
+    }
+}
 } // namespace
 
 void NewTFT(int resize) {
     PanelGuard guard(panelLock());
-    buildModuleFileName(moduleFile, sizeof moduleFile, moduleDir, Module, Angle);
-    GetAktModuleFileTime();
-    followModuleFileTime(Demo, jobRunning());
-    if (takeModulePicture()) {
-        InitTFTBMP();
-        TFTinit(int16_t(Module));
-        setTFTangle(int16_t(Angle));
-        if (demoScreen) {
-            Screen(unsigned(demoScreen));
-            RedrawAA();
-        }
-    }
+    followModuleFile();
+    if (takeModulePicture()) showModulePicture();
     if (resize) ResizeTFT();
+}
+
+void NewTFTFrom(const KeptModulePicture& kept) {
+    PanelGuard guard(panelLock());
+    followModuleFile();
+    if (takeKeptModulePicture(kept) || takeModulePicture()) showModulePicture();
 }
 
 void FreeTFT() {

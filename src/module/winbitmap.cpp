@@ -209,6 +209,31 @@ int InitBildBMP(uint8_t* f, size_t length) {
     return 1;
 }
 
+int keepModulePicture(KeptModulePicture* kept) {
+    PanelGuard guard(panelLock());
+    if (!moduleDIB.mem || !CopyDIB(&moduleDIB, &kept->picture)) return 0;
+    kept->module = Module;
+    kept->touch = Touch;
+    kept->angle = Angle;
+    kept->bgIndex = bgIndex;
+    copyRGB(kept->bgKeyColour, bgKeyColour);
+    copyRGB(kept->shapeColour, shapeColour);
+    return 1;
+}
+
+int takeKeptModulePicture(const KeptModulePicture& kept) {
+    PanelGuard guard(panelLock());
+    if (kept.module != Module || kept.touch != Touch || kept.angle != Angle) return 0;
+    DIB copy{};
+    if (!CopyDIB(&kept.picture, &copy)) return 0;
+    FreeDIB(&moduleDIB);
+    moduleDIB = copy;
+    bgIndex = kept.bgIndex;
+    copyRGB(bgKeyColour, kept.bgKeyColour);
+    copyRGB(shapeColour, kept.shapeColour);
+    return 1;
+}
+
 void InitTFTBMP() {
     PanelGuard guard(panelLock());
     const Rect& a = moduleDIB.rcActive;

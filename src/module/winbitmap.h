@@ -58,6 +58,22 @@ int CopyDIB256(DIB* d, const DIB* s, int angle);
 // no solid marker rectangle across the vertical centre line, or (for models
 // 1 to 6) a marked area that is not the model's panel size.
 int InitBildBMP(uint8_t* fileImage, size_t length);
+// The module picture with its key colours as InitBildBMP made it, kept by a
+// host for the settings named here (the keeper frees the picture).
+struct KeptModulePicture {
+    int32_t module = 0, touch = 0, angle = 0;
+    DIB picture{};
+    int32_t bgIndex = 0;
+    uint8_t bgKeyColour[3] = {};
+    uint8_t shapeColour[3] = {};
+};
+// Copies the module picture that the last NewTFT built for Module, Touch and
+// Angle into kept; 0 when there is none.
+int keepModulePicture(KeptModulePicture* kept);
+// Makes a copy of kept the module picture, as InitBildBMP would have made it;
+// 0 (nothing changed) when kept holds another model, touch variant or angle
+// than Module, Touch and Angle, or cannot be copied.
+int takeKeptModulePicture(const KeptModulePicture& kept);
 // Makes panelDIB for a new model (black) or turns it with the view, places it
 // on moduleDIB's panel area and points the frame memory at its pixel rows.
 void InitTFTBMP();

@@ -137,6 +137,49 @@ TEST_F(ModuleTest, PanelTurnsMovesAndClearsAsTheModuleChanges) {
     EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0), long(pixels.size()));
 }
 
+// What a start leaves behind that a kept picture must reproduce.
+struct BuiltState {
+    std::vector<uint8_t> picture;
+    std::array<int32_t, 4> active, position;
+    std::array<uint8_t, 6> colours;
+    std::array<int32_t, 5> panel; // bgIndex, model, width, height, angle
+    std::vector<uint16_t> pixels;
+    bool operator==(const BuiltState&) const = default;
+};
+BuiltState builtState() {
+    const Rect& a = moduleDIB.rcActive;
+    const Rect& p = panelDIB.rcPos;
+    EXPECT_EQ(reinterpret_cast<uint8_t*>(frameMem), panelDIB.bits);
+    return {{moduleDIB.mem, moduleDIB.mem + moduleDIB.memSize},
+            {a.left, a.top, a.right, a.bottom},
+            {p.left, p.top, p.right, p.bottom},
+            {bgKeyColour[0], bgKeyColour[1], bgKeyColour[2], shapeColour[0], shapeColour[1],
+             shapeColour[2]},
+            {bgIndex, TFTmodel, TFTwidth, TFTheight, TFTangle},
+            panelPixelsTopDown()};
+}
+
+TEST_F(ModuleTest, AKeptPictureStartsTheModuleAsABuildDoes) {
+    KeptModulePicture kept;
+    EXPECT_EQ(keepModulePicture(&kept), 0); // nothing built yet
+    for (const int angle : {90, 180}) {
+        startModule(2, 1, angle);
+        const BuiltState built = builtState();
+        ASSERT_EQ(keepModulePicture(&kept), 1);
+        startModule(5, 0, 270); // another picture and panel in between
+        TFTfill(0xFFFF, 0, 0, 9, 9);
+        startModule(2, 1, angle, &kept);
+        EXPECT_TRUE(builtState() == built) << angle;
+        EXPECT_NE(moduleDIB.mem, kept.picture.mem); // a copy: the kept one stays whole
+    }
+    // Kept for other settings: the module is built instead.
+    startModule(6, 0, 0);
+    const BuiltState built = builtState();
+    startModule(6, 0, 0, &kept);
+    EXPECT_TRUE(builtState() == built);
+    FreeDIB(&kept.picture);
+}
+
 TEST_F(ModuleTest, UnusablePicturesKeepThePreviousModule) {
     startModule(1, 0, 0);
     const uint8_t* before = moduleDIB.mem;

@@ -9,8 +9,9 @@
 #include <cstdlib>
 #include <vector>
 
-// Builds model/touch/angle from nothing (fresh state, panel black).
-inline void startModule(int model, int touch, int angle) {
+// Builds model/touch/angle from nothing (fresh state, panel black); with kept,
+// as NewTFTFrom builds it.
+inline void startModule(int model, int touch, int angle, const KeptModulePicture* kept = nullptr) {
     resetWindowSeam();
     resetSettings();
     resetPanelState();
@@ -18,7 +19,10 @@ inline void startModule(int model, int touch, int angle) {
     Module = model;
     Touch = touch;
     Angle = angle;
-    NewTFT(0);
+    if (kept)
+        NewTFTFrom(*kept);
+    else
+        NewTFT(0);
 }
 
 // Changes the settings the way the menu or the board does, then rebuilds.
