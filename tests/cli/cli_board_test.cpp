@@ -36,10 +36,11 @@ TEST_F(RunnerWithBoard, TheBoardGetsExactlyTheBytesFileAfterQueryAndPwm) {
     CliRun run =
         runCli("-p " + peer.slavePath() + " --pwm 40 " + commands + " -b " + dir.file("with.bin"));
     ASSERT_EQ(run.status, 0) << run.err;
-    std::string wire = text(peer.received());
     std::string recorded = slurp(dir.file("with.bin"));
     EXPECT_EQ(recorded, slurp(dir.file("alone.bin")));
-    EXPECT_EQ(wire, query + "\x1bP40\n" + recorded);
+    const std::string expected = query + "\x1bP40\n" + recorded;
+    peer.waitFor(expected.size()); // the runner may be gone before the peer has read it all
+    EXPECT_EQ(text(peer.received()), expected);
 }
 
 TEST_F(RunnerWithBoard, StatusPrintsWhatTheBoardReports) {
