@@ -18,6 +18,9 @@ uint64_t fileWriteTime(const char* path);
 struct FileSink;
 // Creates (or empties) the file; null when that fails.
 FileSink* createFileSink(const char* path);
+// Creates a file that is not there yet; null when anything (even a dangling
+// link) has the name already, so nothing is ever replaced.
+FileSink* createNewFileSink(const char* path);
 // 1 when all bytes were handed to the system.
 int writeFileSink(FileSink* sink, const void* data, size_t size);
 // Waits until everything written has reached the device; 1 on success.

@@ -44,10 +44,20 @@ struct FileSink {
     int fd;
 };
 
-FileSink* createFileSink(const char* path) {
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+namespace {
+FileSink* openSink(const char* path, int how) {
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | how, 0644);
     if (fd < 0) return nullptr;
     return new FileSink{fd};
+}
+} // namespace
+
+FileSink* createFileSink(const char* path) {
+    return openSink(path, O_TRUNC);
+}
+
+FileSink* createNewFileSink(const char* path) {
+    return openSink(path, O_EXCL);
 }
 
 int writeFileSink(FileSink* sink, const void* data, size_t size) {
