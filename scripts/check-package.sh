@@ -20,8 +20,8 @@ echo "Debian package $(basename "$deb"):"
 dpkg-deb -f "$deb" Package Version Section Depends | sed 's/^/  /'
 dpkg-deb -c "$deb" | awk '{ print "  " $6 }'
 lintian --fail-on error "$deb" >"$work/lintian.txt" 2>&1 || { cat "$work/lintian.txt" >&2; fail "lintian reports errors"; }
-echo "lintian: $(grep -c . "$work/lintian.txt" || true) lines"
-sed 's/^/  /' "$work/lintian.txt"
+tags=$(grep -E '^[EWIPNXO]: ' "$work/lintian.txt" || true)
+echo "lintian: ${tags:-no errors, no warnings}"
 
 board=
 cleanUp() {
@@ -84,5 +84,5 @@ for page in vantorix-cli vantorix-board incbake; do
   [ "$(man -w "$page")" = "/usr/share/man/man1/$page.1.gz" ] || fail "man -w $page: $(man -w "$page" 2>&1)"
 done
 rule=/usr/lib/udev/rules.d/70-vantorix.rules
-for id in 000a 0003 000f; do grep -q "\"$id" "$rule" || fail "the udev rule lacks 2e8a:$id"; done
+for id in 000a 0003 000f; do grep -q "idProduct}==\"[0-9a-f|]*$id" "$rule" || fail "the udev rule lacks 2e8a:$id"; done
 echo "The Debian package installs and runs: $(basename "$deb"), lintian without errors."
