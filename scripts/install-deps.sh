@@ -23,6 +23,9 @@ installMissing "${packages[@]}"
 [ "${1:-}" = build ] && exit 0
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 installMissing wine wine32:i386
+# The package checks: man pages from the programs' help, the Debian package's
+# dependencies read from the binaries, and its lint.
+installMissing help2man file dpkg-dev man-db lintian
 # The Windows program's checks: a display for Wine, JPEG files to decode, the
 # help compiler and its reader, cairo for the icon and picture generator, and
 # xdotool and ImageMagick to type into the window and take screenshots.

@@ -12,6 +12,8 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+# The Debian package from the Release build, installed with apt and removed again.
+bash scripts/check-package.sh build
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"
@@ -39,5 +41,6 @@ bash scripts/check-vantorix-wine.sh build-win32 build
 bash scripts/check-menu-wine.sh build-win32 build
 bash scripts/check-stall-wine.sh build-win32 build
 bash scripts/check-help.sh build-win32/src/win/Vantorix.chm
+bash scripts/check-zip-wine.sh build-win32 build
 echo "All tests passed; the portable floors, Vantorix.exe, incbake.exe, vantorix-send.exe, the resources and"
-echo "the help build for i686-w64-mingw32 (checked under Wine)."
+echo "the help build for i686-w64-mingw32 (checked under Wine); the Debian package and the Windows zip install and run."

@@ -3,6 +3,7 @@
 #include "board/discovery.h"
 #include "board/firmware.h"
 #include "board/picolink.h"
+#include "cli/datafolders.h"
 #include "common/settings.h"
 #include "job/firmware_offer.h"
 #include "job/sendjob.h"
@@ -83,12 +84,19 @@ int answerQuestion(const char* text, int) {
     return 0;
 }
 
-void findFirmwareFiles(const std::string& folder) {
+// Each board type's newest file, from the first folder that has one.
+void findFirmwareFiles(const std::vector<std::string>& folders) {
     char ownDir[sizeof appDir];
     std::memcpy(ownDir, appDir, sizeof appDir);
-    std::snprintf(appDir, sizeof appDir, "%s", folder.c_str());
-    getFWfile(1);
-    getFWfile(2);
+    for (int type : {1, 2}) {
+        const int32_t& found = type == 2 ? fwVer2350 : fwVer2040;
+        for (const std::string& folder : folders) {
+            if (folder.size() >= sizeof appDir) continue; // its names would not fit
+            std::snprintf(appDir, sizeof appDir, "%s", folder.c_str());
+            getFWfile(type);
+            if (found > 0) break;
+        }
+    }
     std::memcpy(appDir, ownDir, sizeof appDir);
 }
 
@@ -113,8 +121,10 @@ void firmwareRunnerStart(const CliOptions& options) {
     runner.verbose = options.verbose;
     runner.barOnTerminal = isatty(STDERR_FILENO);
     if (!appDir[0]) std::snprintf(appDir, sizeof appDir, "%s", runnerFolder().c_str());
-    findFirmwareFiles(options.firmwareDir.empty() ? std::string(appDir)
-                                                  : withFinalSlash(options.firmwareDir));
+    std::vector<std::string> folders = runnerDataFolders();
+    if (!options.firmwareDir.empty())
+        folders.insert(folders.begin(), withFinalSlash(options.firmwareDir));
+    findFirmwareFiles(folders);
     // The questions come from the runner: it answers them as the options say.
     FWupdate = 2;
     ProgEmptyPico = 2;

@@ -3,6 +3,7 @@
 #include "board/picolink.h"
 #include "cli/boardrun.h"
 #include "cli/checkrun.h"
+#include "cli/datafolders.h"
 #include "cli/expect.h"
 #include "cli/firmwarerun.h"
 #include "cli/options.h"
@@ -13,8 +14,6 @@
 #include "headless/headless.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 int printBoardStatus(BoardStart board) {
@@ -32,16 +31,18 @@ int printBoardStatus(BoardStart board) {
     return 0;
 }
 
-// The module files live beside the runner unless --module-dir names a folder.
+// The module files live in the user's folder for them unless --module-dir
+// names one. Watching them there for the first time brings the starter files.
 std::string moduleFolder(const CliOptions& options) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path folder = options.moduleDir.empty()
-                          ? fs::read_symlink("/proc/self/exe", error).parent_path()
-                          : fs::path(options.moduleDir);
-    if (error || folder.empty()) return "";
-    std::string text = folder.string();
-    return text.back() == '/' ? text : text + "/";
+    if (!options.moduleDir.empty()) {
+        const std::string& text = options.moduleDir;
+        return text.back() == '/' ? text : text + "/";
+    }
+    const std::string folder = userModuleFolder();
+    const bool watchesModuleFile = options.watch && options.files.empty();
+    if (watchesModuleFile && seedModuleFolder(folder) > 0)
+        std::fprintf(stderr, "vantorix-cli: starter module files copied to %s\n", folder.c_str());
+    return folder;
 }
 
 // Room for the longest module file name after the folder.

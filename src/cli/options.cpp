@@ -11,17 +11,19 @@
 #include <sstream>
 
 namespace {
+// The usage lines and option entries follow the GNU layout ("  or:" lines,
+// two spaces before a description), which help2man turns into the man page.
 const char* const usageLines = "Usage: vantorix-cli [OPTIONS] FILE...\n"
-                               "       vantorix-cli --decode IN OUT.bmp\n"
-                               "       vantorix-cli --prepare IN OUT.bmp [-m M] [-t] [-a DEG]\n"
-                               "       vantorix-cli --title [-m M] [-t]\n"
-                               "       vantorix-cli --watch [FILE] [-o P] [--window-png P]\n"
-                               "       vantorix-cli --check [-m M] [-a DEG] [-W no-KIND] FILE...\n";
+                               "  or:  vantorix-cli --decode IN OUT.bmp\n"
+                               "  or:  vantorix-cli --prepare IN OUT.bmp [-m M] [-t] [-a DEG]\n"
+                               "  or:  vantorix-cli --title [-m M] [-t]\n"
+                               "  or:  vantorix-cli --watch [FILE] [-o P] [--window-png P]\n"
+                               "  or:  vantorix-cli --check [-m M] [-a DEG] [-W no-KIND] FILE...\n";
 const char* const description =
     "Runs command files (.txt) and pictures (.bmp .png .jpg .gif) on an emulated\n"
     "display module, headless.\n";
 // Column where the option descriptions start in the help text.
-constexpr size_t helpColumn = 23;
+constexpr size_t helpColumn = 24;
 
 // Prints the usage lines, the description and one entry per option, in the
 // order the options were added, as "-m, --model M   description".
@@ -115,7 +117,8 @@ void addWindowOptions(CLI::App& app, CliOptions& options) {
                  "cut --window-png to the module outline (transparent outside)");
     app.add_flag("--title", options.title, "print the window title");
     app.add_option("--module-dir", options.moduleDir,
-                   "folder of the module files (default: the runner's own)")
+                   "folder of the module files (default:\n"
+                   "$XDG_DATA_HOME/vantorix or ~/.local/share/vantorix)")
         ->type_name("DIR")
         ->check(check([](const std::string& text) {
             return text.empty() ? "needs a folder name, not an empty one" : std::string();
@@ -239,7 +242,8 @@ void addFirmwareOptions(CLI::App& app, CliOptions& options) {
                  "empty board without asking (files to run are optional)");
     app.add_flag("--ask", options.ask, "ask on the terminal before programming a board");
     app.add_option("--firmware-dir", options.firmwareDir,
-                   "folder of the firmware files (default: the runner's folder)")
+                   "folder looked in first for firmware files (then the\n"
+                   "runner's folder and ../share/vantorix beside it)")
         ->type_name("DIR")
         ->check(check(needsFileName));
 }

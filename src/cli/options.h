@@ -25,9 +25,9 @@ struct CliOptions {
     int zoom = 1;
     bool outline = false; // window PNG cut to the module outline
     bool title = false;
-    std::string moduleDir; // where the module files are; default: the runner's folder
+    std::string moduleDir; // where the module files are; default: the user's folder for them
     bool watch = false;
-    std::string firmwareDir; // where the firmware files are (default: the runner's folder)
+    std::string firmwareDir; // looked in first for firmware files (then the runner's folders)
     bool update = false;     // answer the firmware questions with yes
     bool ask = false;        // ask them on the terminal
     bool check = false;      // --check: report findings, run nothing

@@ -23,6 +23,9 @@ struct FileSink;
 // Creates (or empties) a plain file; null when that fails or when something
 // else is in its place (a pipe or device is never opened).
 FileSink* createFileSink(const char* path);
+// Creates a file that is not there yet; null when anything (even a dangling
+// link) has the name already, so nothing is ever replaced.
+FileSink* createNewFileSink(const char* path);
 // 1 when all bytes were handed to the system.
 int writeFileSink(FileSink* sink, const void* data, size_t size);
 // Waits until everything written has reached the device; 1 on success.

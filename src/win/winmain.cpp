@@ -14,6 +14,7 @@
 #include "resource.h"
 #include "module/modulefile.h"
 #include "module/newtft.h"
+#include "app/starters.h"
 #include "app/title.h"
 #include "module/winbitmap.h"
 #include "app/winmenu.h"
@@ -538,6 +539,15 @@ int ShowNewTFTfile() {
     return 1;
 }
 
+// At the first start in a folder (no ini file yet) the starter module files
+// that ship in "starter\" are copied beside the program where none exist.
+static void copyStartersAtFirstStart() {
+    if (GetFileAttributesA(iniFile) != INVALID_FILE_ATTRIBUTES) return;
+    char starters[nameBytes];
+    std::snprintf(starters, sizeof starters, "%s%s\\", programFolder, starterFolderName);
+    copyStarterFiles(starters, programFolder);
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand) {
     hInst = instance;
     windowThread = GetCurrentThreadId();
@@ -550,6 +560,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     std::snprintf(appDir, sizeof appDir, "%s", programFolder);
     std::snprintf(moduleDir, sizeof moduleDir, "%s", programFolder);
     shownFileTime = 0;
+    copyStartersAtFirstStart();
     GetPrivateProfile();
     NewTFT(0);
     if (!previous && !registerWindowClass()) return 1;

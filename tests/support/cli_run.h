@@ -53,17 +53,23 @@ inline std::string slurp(const fs::path& path) {
 
 // Every run is bounded: a runner that hangs is killed and fails the test.
 // shellPrefix runs first in the same shell (limits, for example).
-inline CliRun runCli(const std::string& args, const std::string& shellPrefix = "") {
+// runProgram runs another copy of the runner (one moved elsewhere, say).
+inline CliRun runProgram(const std::string& program, const std::string& args,
+                         const std::string& shellPrefix = "") {
     std::string stem = "vantorix_cli_" + std::to_string(::getpid());
     fs::path errFile = fs::temp_directory_path() / (stem + "_err");
     fs::path outFile = fs::temp_directory_path() / (stem + "_out");
-    std::string command = shellPrefix + "timeout -s KILL 60 " + std::string(VANTORIX_CLI_PATH) +
-                          " " + args + " >" + outFile.string() + " 2>" + errFile.string();
+    std::string command = shellPrefix + "timeout -s KILL 60 " + program + " " + args + " >" +
+                          outFile.string() + " 2>" + errFile.string();
     int raw = std::system(command.c_str());
     CliRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(errFile), slurp(outFile)};
     fs::remove(errFile);
     fs::remove(outFile);
     return run;
+}
+
+inline CliRun runCli(const std::string& args, const std::string& shellPrefix = "") {
+    return runProgram(VANTORIX_CLI_PATH, args, shellPrefix);
 }
 
 // The reading end of a new pipe at path, opened without waiting before the

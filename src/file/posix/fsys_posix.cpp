@@ -44,18 +44,29 @@ struct FileSink {
     int fd;
 };
 
-FileSink* createFileSink(const char* path) {
+namespace {
+// Only plain files are written. Opened without waiting, in case a pipe took
+// the file's place since the look: opening it for writing would wait for a
+// reader.
+FileSink* openSink(const char* path, int how) {
     struct stat info {};
     if (::stat(path, &info) == 0 && !S_ISREG(info.st_mode)) return nullptr;
-    // Without waiting, in case a pipe took the file's place since: opening
-    // it for writing would wait for a reader.
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | how, 0644);
     if (fd < 0) return nullptr;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return nullptr;
     }
     return new FileSink{fd};
+}
+} // namespace
+
+FileSink* createFileSink(const char* path) {
+    return openSink(path, O_TRUNC);
+}
+
+FileSink* createNewFileSink(const char* path) {
+    return openSink(path, O_EXCL);
 }
 
 int writeFileSink(FileSink* sink, const void* data, size_t size) {

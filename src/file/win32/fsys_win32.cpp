@@ -39,11 +39,21 @@ struct FileSink {
     HANDLE file;
 };
 
-FileSink* createFileSink(const char* path) {
+namespace {
+FileSink* openSink(const char* path, DWORD disposition) {
     HANDLE file =
-        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return new FileSink{file};
+}
+} // namespace
+
+FileSink* createFileSink(const char* path) {
+    return openSink(path, CREATE_ALWAYS);
+}
+
+FileSink* createNewFileSink(const char* path) {
+    return openSink(path, CREATE_NEW);
 }
 
 int writeFileSink(FileSink* sink, const void* data, size_t size) {

@@ -10,6 +10,7 @@
 #include "image/dib.h"
 #include "resource.h"
 #include "support/lnk_writer.h"
+#include "version.h"
 #include "win/wm_user.h"
 
 #include <cmath>
@@ -191,6 +192,8 @@ void checkDialogs(HINSTANCE instance) {
         char text[64] = "";
         GetDlgItemTextA(about, IDC_ABOUTVERSION, text, sizeof text);
         check(strcmp(text, "Version 1.3, January 2025") == 0, "dialog 5000 version", text);
+        GetDlgItemTextA(about, IDC_ABOUTNAME, text, sizeof text);
+        check(strcmp(text, "Vantorix " VANTORIX_VERSION_TEXT) == 0, "dialog 5000 name", text);
         GetDlgItemTextA(about, IDC_ABOUTCLOSE, text, sizeof text);
         check(strcmp(text, "Close") == 0, "dialog 5000 button", text);
         for (int id :
