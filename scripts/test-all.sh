@@ -11,6 +11,8 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+# The board's firmware (built above) in the RP2040 emulator, and the Pico 2 image.
+bash scripts/check-firmware.sh build
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"
