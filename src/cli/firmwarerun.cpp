@@ -12,6 +12,7 @@
 #include <cstring>
 #include <strings.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 constexpr int barWidth = 40;
@@ -83,14 +84,21 @@ int answerQuestion(const char* text, int) {
     return 0;
 }
 
-void findFirmwareFiles(const std::string& folder) {
+// Each board type's newest file from the first folder that has one.
+void findFirmwareFiles(const std::vector<std::string>& folders) {
     char ownDir[sizeof appDir];
     std::memcpy(ownDir, appDir, sizeof appDir);
-    std::snprintf(appDir, sizeof appDir, "%s", folder.c_str());
-    getFWfile(1);
-    getFWfile(2);
+    for (int type : {1, 2}) {
+        for (const std::string& folder : folders) {
+            std::snprintf(appDir, sizeof appDir, "%s", folder.c_str());
+            getFWfile(type);
+            if ((type == 1 ? fwVer2040 : fwVer2350) > 0) break;
+        }
+    }
     std::memcpy(appDir, ownDir, sizeof appDir);
 }
+
+constexpr char installedFirmware[] = "../share/vantorix/";
 
 std::string withFinalSlash(std::string folder) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
@@ -113,8 +121,11 @@ void firmwareRunnerStart(const CliOptions& options) {
     runner.verbose = options.verbose;
     runner.barOnTerminal = isatty(STDERR_FILENO);
     if (!appDir[0]) std::snprintf(appDir, sizeof appDir, "%s", runnerFolder().c_str());
-    findFirmwareFiles(options.firmwareDir.empty() ? std::string(appDir)
-                                                  : withFinalSlash(options.firmwareDir));
+    // --firmware-dir, the runner's own folder, then where an installation keeps them.
+    std::vector<std::string> folders{std::string(appDir), std::string(appDir) + installedFirmware};
+    if (!options.firmwareDir.empty())
+        folders.insert(folders.begin(), withFinalSlash(options.firmwareDir));
+    findFirmwareFiles(folders);
     // The questions come from the runner: it answers them as the options say.
     FWupdate = 2;
     ProgEmptyPico = 2;
