@@ -1,6 +1,7 @@
 // The board's firmware: the USB serial link to the PC, the shared link logic
 // (device/) and the shared panel driver on the module's real controller.
 #include "board_io.h"
+#include "touch.h"
 
 #include "common/settings.h"
 #include "device/configrecord.h"
@@ -83,6 +84,7 @@ int main() {
     NewTFT(0);
     if (!Module) showHowToConfigure();
     boardBacklight(PWM);
+    touchInit();
 
     DeviceSetup setup;
     setup.firmwareVersion = VANTORIX_FIRMWARE_VERSION_X100;
@@ -101,6 +103,8 @@ int main() {
         bool now = stdio_usb_connected();
         if (connected && !now) deviceDropUnit();
         connected = now;
-        deviceTick(to_ms_since_boot(get_absolute_time()));
+        unsigned nowMs = to_ms_since_boot(get_absolute_time());
+        deviceTick(nowMs);
+        touchPoll(nowMs);
     }
 }

@@ -249,6 +249,27 @@ int panelAddressing(int model, int angle, uint8_t* access, uint16_t* column, uin
     return 1;
 }
 
+int glassToPanel(int model, int angle, int glassX, int glassY, int* x, int* y) {
+    const ModelInfo* info = modelInfo(model);
+    if (!info) return 0;
+    const int w = info->width, h = info->height;
+    switch (angle) {
+    case 0:
+        *x = glassX, *y = glassY;
+        return 1;
+    case 90:
+        *x = h - 1 - glassY, *y = glassX;
+        return 1;
+    case 180:
+        *x = w - 1 - glassX, *y = h - 1 - glassY;
+        return 1;
+    case 270:
+        *x = glassY, *y = w - 1 - glassX;
+        return 1;
+    }
+    return 0;
+}
+
 void installSpiController(const PanelBus& bus) {
     spi = Spi{};
     spi.bus = bus;

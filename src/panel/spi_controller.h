@@ -39,6 +39,10 @@ int panelMounting(int model, PanelMounting* mounting);
 // angle, so that pixel (x, y) of the emulated panel is pixel (x, y) of the glass.
 int panelAddressing(int model, int angle, uint8_t* access, uint16_t* column, uint16_t* row);
 
+// The panel pixel at the angle that shows glass pixel (glassX, glassY) (the
+// glass counted at 0 degrees): where a touch on the glass lands on the panel.
+int glassToPanel(int model, int angle, int glassX, int glassY, int* x, int* y);
+
 // Installs the SPI controller on the bus; the controller is initialised when
 // the driver first sets a model (TFTinit) and again when the model changes.
 void installSpiController(const PanelBus& bus);

@@ -11,6 +11,10 @@ const UF2_BLOCK = 512;
 const PIN_SELECT = 5;
 const PIN_DATA_COMMAND = 6;
 const PIN_BACKLIGHT = 8;
+const PIN_TOUCH_SELECT = 9;
+const PIN_TOUCH_IRQ = 10;
+// The resistive touch controller's raw values at the glass's edges.
+const RAW_LOW = 200, RAW_HIGH = 3900;
 const PICO_FLASH_BYTES = 2 * 1024 * 1024; // the Pico's flash, whose last sector holds the configuration
 const CYCLE_NANOS = 1e9 / 125e6;
 const WATCHDOG_BASE = 0x40058;
@@ -93,13 +97,36 @@ export class Board {
     this.memory = null;
     this.chip = { command: 0, parameters: [], access: 0, columns: [0, 0], rows: [0, 0], column: 0, row: 0, lowByte: null };
     const spi = this.rp2040.spi[0];
+    this.touchPoint = null; // glass coordinates while pressed
+    this.rp2040.gpio[PIN_TOUCH_IRQ].setInputValue(true);
+    let conversion = [];
     spi.onTransmit = (value) => {
+      if (!this.rp2040.gpio[PIN_TOUCH_SELECT].outputValue) {
+        // XPT2046: a command byte, then its 12-bit result in the next two.
+        if (value & 0x80) conversion = this.touchConversion(value);
+        spi.completeTransmit(conversion.shift() ?? 0);
+        return;
+      }
       if (!this.rp2040.gpio[PIN_SELECT].outputValue) {
         if (this.rp2040.gpio[PIN_DATA_COMMAND].outputValue) this.panelData(value);
         else this.panelCommand(value);
       }
       spi.completeTransmit(0);
     };
+  }
+
+  touchConversion(command) {
+    if (!this.touchPoint) return [0, 0, 0];
+    const m = this.glassModel;
+    const [size, at] = (command & 0x70) === 0x50 ? [m.width, this.touchPoint[0]] : [m.height, this.touchPoint[1]];
+    const raw = RAW_LOW + Math.ceil((at * (RAW_HIGH - RAW_LOW)) / (size - 1));
+    return [0, (raw << 3) >> 8, (raw << 3) & 0xff]; // nothing while the command goes in
+  }
+
+  // A finger on the resistive glass at (x, y) counted at 0 degrees; null lifts it.
+  press(point) {
+    this.touchPoint = point;
+    this.rp2040.gpio[PIN_TOUCH_IRQ].setInputValue(!point);
   }
 
   attachGlass(model) {

@@ -88,6 +88,16 @@ function statusChecks(opt) {
   board.status();
   check(Math.abs(board.backlight() - 70) < 0.5, `#LB 70 sets the backlight to ${board.backlight()} %`);
 
+  board.take();
+  board.press([100, 300]);
+  board.run(50e6);
+  board.press(null);
+  board.run(50e6);
+  const reports = board.take().map((b) => b.toString(16).padStart(2, '0')).join(' ');
+  // At 90 degrees glass (100, 300) of the 320 x 480 glass is panel (179, 100).
+  const expected = ['01', '04'].map((event) => `1b 54 6e a5 ${event} b3 00 64 00`).join(' ');
+  check(reports === expected, `a touch at a known point is reported: ${reports}`);
+
   // The boot ROM's USB boot entry leaves its magic in watchdog scratch 4 for
   // the restart; the emulation stops there (what follows is the ROM's own
   // USB device, which the emulator's CDC host cannot follow).
