@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config zlib1g-dev libpng-dev libjpeg62-turbo-dev
           libgtest-dev googletest libbenchmark-dev xxd libstb-dev libgif-dev libcli11-dev
-          mingw-w64 libz-mingw-w64-dev libudev-dev libcairo2-dev)
+          mingw-w64 libz-mingw-w64-dev libudev-dev libcairo2-dev
+          gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib libusb-1.0-0-dev)
 # installMissing PACKAGE...: installs those that are not installed yet.
 installMissing() {
   local missing=() p
@@ -17,6 +18,9 @@ installMissing() {
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 installMissing "${packages[@]}"
+# Node and npm run the firmware's emulator checks: the machine's own when it
+# has them (Debian's npm conflicts with a Node that brings its own npm).
+command -v node >/dev/null && command -v npm >/dev/null || installMissing nodejs npm
 
 # Wine runs the 32-bit Windows programs in the tests; it needs the i386 packages.
 # "install-deps.sh build" skips it: building and running the CLI does not need it.

@@ -12,6 +12,9 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+# The board's firmware (built above) in the RP2040 emulator, and the Pico 2 image.
+bash scripts/check-firmware.sh build
+
 # The Debian package from the Release build, installed with apt and removed again.
 bash scripts/check-package.sh build
 
@@ -30,7 +33,8 @@ TSAN_OPTIONS="second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-f
 bash scripts/run-fuzzers.sh 300
 
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
-  -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
+  -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" \
+  -DVANTORIX_FIRMWARE_FROM="$(pwd)/build/firmware" >/dev/null
 cmake --build build-win32 -j"$jobs"
 # One Wine prefix for all Windows checks.
 export WINEPREFIX="$(pwd)/build-win32/wine-prefix"

@@ -1,8 +1,10 @@
 // The board simulator's logic: a board running the module firmware, fed the
 // PC's byte stream in whatever pieces it arrives, drawing on its own emulated
-// panel with the project's core and answering with status blocks. Time comes
+// panel with the board's own link logic (device/) and the project's core. Time comes
 // in as milliseconds from the caller, so the logic runs the same in a test.
 #pragma once
+#include "device/protocol.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -25,23 +27,6 @@ struct BoardConfig {
     std::vector<TouchStep> touchScript;
     bool verbose = false; // events to stderr
 };
-
-// Status block layout (board to PC).
-constexpr uint8_t statusLead = 0x1B;
-constexpr uint8_t statusKindQuery = '?'; // answer to a query: nothing follows
-constexpr uint8_t statusKindScreen = 'S';
-constexpr uint8_t statusKindTouch = 'T';
-constexpr uint8_t configTouchBit = 0x80;
-constexpr int configAngleShift = 5;
-constexpr uint8_t configProcessorBit = 0x10;
-constexpr uint8_t configModelMask = 0x0F;
-
-// Longest command line kept; the rest of a longer line is dropped.
-constexpr size_t boardMaxLine = 65536;
-// Longest position text between "#BM" and the bitmap's "BM".
-constexpr size_t boardMaxBitmapPrefix = 1024;
-// Largest bitmap file image taken; a larger size field is not a bitmap.
-constexpr uint32_t boardMaxBitmap = 8u << 20;
 
 // Powers the board up: a black panel (or the first start screen when it steps
 // its demo), the configured model, orientation and touch option, an empty stream.

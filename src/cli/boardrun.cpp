@@ -58,7 +58,11 @@ BoardStart startBoard(const CliOptions& options) {
     installDiscoverySystem(systemDiscovery());
     if (!options.bootDrive.empty()) setBootFolder(options.bootDrive.c_str());
     PWM = options.pwm;
-    setBoardFollowing({options.modelGiven, options.angleGiven, options.touchGiven});
+    // A board being configured is told the module; nothing of it is followed or kept.
+    if (options.configureBoard)
+        setBoardFollowing({});
+    else
+        setBoardFollowing({options.modelGiven, options.angleGiven, options.touchGiven});
     if (options.port == "auto") {
         openPicoCOM();
         if (!picoPort) {
@@ -107,6 +111,34 @@ void finishBoard() {
     if (picoPort || boardLinkLost()) closePicoCOM();
 }
 
+int configureBoard(BoardStart board, const CliOptions& options) {
+    if (board != BoardStart::connected) {
+        std::fputs("vantorix-cli: no board found\n", stderr);
+        return 1;
+    }
+    char message[32];
+    int length = std::snprintf(message, sizeof message,
+                               "\x1b"
+                               "C%d,%d,%d\n",
+                               options.model, options.touch ? 1 : 0, options.angle);
+    int answered = COMwrblk(message, length) ? 0 : -1;
+    auto start = std::chrono::steady_clock::now();
+    while (answered == 0 && std::chrono::steady_clock::now() - start < settleCap) {
+        answered = readBoardInput();
+        std::this_thread::sleep_for(settleStep);
+    }
+    if (answered <= 0) {
+        std::fputs("vantorix-cli: the board did not answer the configuration\n", stderr);
+        finishBoard();
+        return 1;
+    }
+    std::fputs(boardStatusText().c_str(), stdout);
+    int taken = (lastStatusBlock()[3] & followBits) == options.model;
+    finishBoard();
+    if (!taken) std::fputs("vantorix-cli: the board did not take the configuration\n", stderr);
+    return taken ? 0 : 1;
+}
+
 std::string boardStatusText() {
     const uint8_t* block = lastStatusBlock();
     if (!block[0]) return {}; // nothing it sent began as a status block does
@@ -118,7 +150,10 @@ std::string boardStatusText() {
                   "firmware: %4.2f%s\nprocessor: %s\nmodel: %d%s%s\norientation: %d\ntouch: %s\n",
                   block[2] / 100.0, block[2] >= 200 ? " (Talvoren)" : "",
                   (configuration & processorBit) ? "RP2350" : "RP2040", model, info ? " " : "",
-                  info ? info->name : "", ((configuration >> orientationShift) & 3) * 90,
+                  info         ? info->name
+                  : model == 0 ? " (not configured)"
+                               : "",
+                  ((configuration >> orientationShift) & 3) * 90,
                   (configuration >> touchShift) ? "on" : "off");
     return text;
 }

@@ -21,6 +21,10 @@ void stopBoardReader();
 // Stops the reader, handles the reports that still come (until the board has
 // been quiet for a moment) and lets the board go.
 void finishBoard();
+// Sends the configuration message for the options' model, touch option and
+// angle, prints what the board then reports and lets it go. Exit status: 0
+// when the board took the configuration.
+int configureBoard(BoardStart board, const CliOptions& options);
 // What the connected board reported, one "name: value" line each; empty when
 // its answer was not a status block.
 std::string boardStatusText();

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <strings.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 constexpr int barWidth = 40;

@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (options.status) return printBoardStatus(board);
+    if (options.configureBoard) return configureBoard(board, options);
     // The bytes file holds what goes to the board after connecting, so it is
     // the same with and without a board.
     if (!options.boardBytes.empty()) {

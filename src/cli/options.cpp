@@ -230,6 +230,9 @@ void addBoardOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("--status", options.status,
                  "print what the board reports (firmware, processor, model,\n"
                  "orientation, touch) and stop; finds a board unless -p says which");
+    app.add_flag("--configure-board", options.configureBoard,
+                 "tell the board which module is attached (-m, -t, -a); it\n"
+                 "keeps it across power cycles; finds a board unless -p says which");
     app.add_option("--boot-drive", options.bootDrive,
                    "take folder DIR as the board's boot drive when it holds INFO_UF2.TXT")
         ->type_name("DIR")
@@ -330,6 +333,12 @@ std::string checkCombination(CliOptions& options) {
     if (std::string error = checkCheckCombination(options); !error.empty()) return error;
     if (std::string error = checkExpectCombination(options); !error.empty()) return error;
     bool convertOnly = !options.decodeIn.empty() || !options.prepareIn.empty();
+    if (options.configureBoard) {
+        if (options.port == "none") return "--configure-board needs a board, not --port none";
+        if (!options.modelGiven) return "--configure-board needs the model (-m)";
+        if (!options.files.empty() || convertOnly) return "--configure-board takes no files";
+        return {};
+    }
     if (options.status) {
         if (options.port == "none") return "--status needs a board, not --port none";
         if (!options.files.empty() || convertOnly) return "--status takes no files";
@@ -357,7 +366,8 @@ std::string parseCliArguments(const std::vector<std::string>& args, CliOptions& 
         options.modelGiven = app.count("--model") > 0;
         options.angleGiven = app.count("--angle") > 0;
         options.touchGiven = app.count("--touch") > 0;
-        if (options.status && app.count("--port") == 0) options.port = "auto";
+        if ((options.status || options.configureBoard) && app.count("--port") == 0)
+            options.port = "auto";
     } catch (const CLI::ParseError& error) {
         return error.what();
     }

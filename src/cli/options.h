@@ -18,6 +18,7 @@ struct CliOptions {
     std::string port = "none";         // -p: auto, none or a device path
     int pwm = 95;                      // LED brightness sent on connecting
     bool status = false;               // print what the board reports and stop
+    bool configureBoard = false;       // tell the board which module it drives (-m, -t, -a)
     std::string bootDrive;             // a folder to take as the boot drive
     // Which panel settings were given: those stay when a board reports others.
     bool modelGiven = false, angleGiven = false, touchGiven = false;

@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// The touch panel of a model's "TC" variant: capacitive (an FT6x36-class
+// controller on I2C) or resistive (an XPT2046-class controller on SPI).
+enum class TouchKind { None, Capacitive, Resistive };
+
 struct ModelInfo {
     const char* name;      // "KP096" ...
     const char* title;     // window title text
@@ -13,6 +17,7 @@ struct ModelInfo {
     const char* moduleFilePattern;                 // "KP096_%d.txt"
     int16_t pictureWidth, pictureHeight;           // module picture without touch panel
     int16_t touchPictureWidth, touchPictureHeight; // with it (model 6: the one picture)
+    TouchKind touchKind;
 };
 
 constexpr int modelCount = 6;

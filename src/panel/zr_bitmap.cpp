@@ -130,20 +130,21 @@ void BMPdat2Linebuf(const uint8_t* row, int count) {
     convertRow(row, 0, count, layout.bits);
 }
 
-// Draws the image with its pixel (skipX, skipY) at panel position (x, y),
-// clipped at the panel's edges. As on the module the left skip is taken in
-// whole bytes (a multiple of 8 pixels for 1 bit, even for 4 bits). Negative
-// positions are clipped exactly at the left and top edge instead of being
-// written before the frame; negative skips draw nothing.
-void TFTbitmap(int16_t x, int16_t y, const uint8_t* bmp, int16_t skipX, int16_t skipY) {
-    if (x >= TFTwidth || y >= TFTheight) return;
-    PanelGuard guard(panelLock());
-    bmpCurrent = bmp;
-    BmpLayout layout;
-    if (!bmpLayout(bmp, layout)) return;
-    if (skipX < 0 || skipY < 0) return;
-    const uint8_t* pixels = bmp + layout.pixelOffset;
+namespace {
+void loadPalette(const uint8_t* paletteEnd, uint32_t entries) {
+    const uint8_t* entry = paletteEnd - 4 * entries;
+    for (uint32_t i = 0; i < entries; ++i, entry += 4)
+        bmpPalette[i] = rgb565(entry[2], entry[1], entry[0]);
+}
 
+// Where the image lands: its pixel (skipX, skipY) at (x, y), clipped at the
+// panel's edges. As on the module the left skip is taken in whole bytes (a
+// multiple of 8 pixels for 1 bit, even for 4 bits). Negative positions are
+// clipped exactly at the left and top edge instead of being written before
+// the frame. 0 when nothing of the image shows.
+int placeBitmap(int16_t x, int16_t y, const BmpLayout& layout, int16_t skipX, int16_t skipY,
+                BitmapRows& out) {
+    if (skipX < 0 || skipY < 0) return 0;
     // First image column as the module picks it: the skip rounded down to a byte.
     int32_t firstColumn =
         int32_t((uint32_t(skipX) * uint32_t(layout.bits) / 8) * 8 / uint32_t(layout.bits));
@@ -164,19 +165,75 @@ void TFTbitmap(int16_t x, int16_t y, const uint8_t* bmp, int16_t skipX, int16_t 
     if (left + w > TFTwidth) w = TFTwidth - left;
     if (top + h > TFTheight) h = TFTheight - top;
     if (w > lineBufPixels) w = lineBufPixels;
-    if (w <= 0 || h <= 0) return;
+    if (w <= 0 || h <= 0) return 0;
+    uint32_t firstBit = uint32_t(firstColumn) * uint32_t(layout.bits);
+    out = BitmapRows{};
+    out.left = left;
+    out.top = top;
+    out.width = w;
+    out.height = h;
+    out.firstRow = firstRow;
+    out.imageHeight = layout.height;
+    out.bits = layout.bits;
+    out.rowBytes = layout.rowBytes;
+    out.rowSkipBytes = firstBit / 8;
+    out.firstInByte = int((firstBit % 8) / uint32_t(layout.bits));
+    out.rowUseBytes = uint32_t((uint64_t(out.firstInByte + w) * uint64_t(layout.bits) + 7) / 8);
+    return 1;
+}
+} // namespace
+
+// Draws the image with its pixel (skipX, skipY) at panel position (x, y)
+// (placeBitmap); negative skips draw nothing.
+void TFTbitmap(int16_t x, int16_t y, const uint8_t* bmp, int16_t skipX, int16_t skipY) {
+    if (x >= TFTwidth || y >= TFTheight) return;
+    PanelGuard guard(panelLock());
+    bmpCurrent = bmp;
+    BmpLayout layout;
+    if (!bmpLayout(bmp, layout)) return;
+    BitmapRows place;
+    if (!placeBitmap(x, y, layout, skipX, skipY, place)) return;
+    const uint8_t* pixels = bmp + layout.pixelOffset;
 
     BMPdat2Palette(pixels);
     gpio_put(tftChipSelectPin, 0);
-    TFTwindow(int16_t(left), int16_t(top), int16_t(left + w - 1), int16_t(top + h - 1));
-    uint32_t firstBit = uint32_t(firstColumn) * uint32_t(layout.bits);
-    int firstInByte = int((firstBit % 8) / uint32_t(layout.bits));
-    for (int32_t j = 0; j < h; ++j) {
+    TFTwindow(int16_t(place.left), int16_t(place.top), int16_t(place.left + place.width - 1),
+              int16_t(place.top + place.height - 1));
+    for (int32_t j = 0; j < place.height; ++j) {
         // Rows are stored bottom-up: image row r (from the top) is stored row height-1-r.
-        uint32_t stored = uint32_t(layout.height - 1 - (firstRow + j));
-        const uint8_t* row = pixels + uint64_t(layout.rowBytes) * stored + firstBit / 8;
-        convertRow(row, firstInByte, w, layout.bits);
-        write_buf(lineBuf, uint32_t(2 * w));
+        uint32_t stored = uint32_t(layout.height - 1 - (place.firstRow + j));
+        const uint8_t* row = pixels + uint64_t(layout.rowBytes) * stored + place.rowSkipBytes;
+        convertRow(row, place.firstInByte, place.width, layout.bits);
+        write_buf(lineBuf, uint32_t(2 * place.width));
     }
+    gpio_put(tftChipSelectPin, 1);
+}
+
+int TFTbitmapRowsBegin(int16_t x, int16_t y, const uint8_t* headers, uint32_t length,
+                       BitmapRows* rows) {
+    *rows = BitmapRows{};
+    if (length < minHeaderBytes) return 0;
+    BmpLayout layout;
+    if (!bmpLayout(headers, layout) || layout.pixelOffset > length) return 0;
+    if (x >= TFTwidth || y >= TFTheight || !placeBitmap(x, y, layout, 0, 0, *rows)) {
+        *rows = BitmapRows{};
+        rows->rowBytes = layout.rowBytes;
+        rows->imageHeight = layout.height;
+        return 1;
+    }
+    PanelGuard guard(panelLock());
+    if (layout.paletteEntries) loadPalette(headers + layout.pixelOffset, layout.paletteEntries);
+    return 1;
+}
+
+void TFTbitmapRow(const BitmapRows& rows, uint32_t stored, const uint8_t* row) {
+    int32_t j = rows.imageHeight - 1 - int32_t(stored) - rows.firstRow;
+    if (rows.width <= 0 || j < 0 || j >= rows.height) return;
+    PanelGuard guard(panelLock());
+    int16_t y = int16_t(rows.top + j);
+    convertRow(row, rows.firstInByte, rows.width, rows.bits);
+    gpio_put(tftChipSelectPin, 0);
+    TFTwindow(int16_t(rows.left), y, int16_t(rows.left + rows.width - 1), y);
+    write_buf(lineBuf, uint32_t(2 * rows.width));
     gpio_put(tftChipSelectPin, 1);
 }

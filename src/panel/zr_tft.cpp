@@ -55,7 +55,9 @@ void resetPanelState() {
     resetTextState();
 }
 
-void gpio_put(int /*pin*/, int /*level*/) {}
+void gpio_put(int pin, int level) {
+    if (pin == tftChipSelectPin) panelController().select(level);
+}
 
 void TFTinit(int16_t model) {
     TFTmodel = model;
@@ -64,6 +66,7 @@ void TFTinit(int16_t model) {
         TFTwidth = info->width;
         TFTheight = info->height;
     }
+    panelController().geometry();
 }
 
 void setTFTangle(int16_t angle) {
@@ -76,6 +79,7 @@ void setTFTangle(int16_t angle) {
             TFTheight = w;
         }
         TFTangle = angle;
+        panelController().geometry();
     }
     textX = 0;
     textY = 0;
@@ -87,10 +91,17 @@ void TFTwindow(int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
     winY1 = curY = uint16_t(y1);
     winX2 = uint16_t(x2);
     winY2 = uint16_t(y2);
-    wrPtr = pixelAddress(curX, curY);
+    panelController().window(winX1, winY1, winX2, winY2);
 }
 
 namespace {
+// ---- the emulated frame memory ----
+void frameMemorySelect(int /*level*/) {}
+
+void frameMemoryWindow(uint16_t /*x1*/, uint16_t /*y1*/, uint16_t /*x2*/, uint16_t /*y2*/) {
+    wrPtr = pixelAddress(curX, curY);
+}
+
 // The longest side of any panel; a window inside the panel is never wider.
 constexpr int maxPanelSide = int(sizeof lineBuf / 2);
 
@@ -181,13 +192,12 @@ void fillRows(uint16_t colour, uint32_t pixels) {
     }
     walkWindow(pixels, [](uint16_t* to, uint32_t run) { std::memcpy(to, row, 2 * size_t(run)); });
 }
-} // namespace
 
 // Streams pixel pairs (high byte first) into the window. The cursor wraps
 // exactly as on the controller; pixels whose cursor lies outside the panel
 // are dropped, so no window, however opened, reaches outside the frame memory.
 // A trailing odd byte has no partner and is ignored.
-void write_buf(const uint8_t* data, uint32_t count) {
+void frameMemoryWrite(const uint8_t* data, uint32_t count) {
     if (windowInsidePanel()) {
         writeRows(data, count / 2);
         return;
@@ -203,6 +213,36 @@ void write_buf(const uint8_t* data, uint32_t count) {
         }
         wrPtr = pixelAddress(curX, curY);
     }
+}
+
+void frameMemoryFill(uint16_t colour, uint32_t width, uint32_t rows) {
+    if (windowInsidePanel())
+        fillRows(colour, width * rows); // what the rows below would write
+    else
+        for (uint32_t row = 0; row < rows; ++row) frameMemoryWrite(lineBuf, 2 * width);
+}
+
+void frameMemoryGeometry() {}
+
+constexpr PanelController frameMemory = {frameMemorySelect, frameMemoryWindow, frameMemoryWrite,
+                                         frameMemoryFill, frameMemoryGeometry};
+const PanelController* installed = &frameMemory;
+} // namespace
+
+const PanelController& frameMemoryController() {
+    return frameMemory;
+}
+
+const PanelController& panelController() {
+    return *installed;
+}
+
+void installPanelController(const PanelController* controller) {
+    installed = controller ? controller : &frameMemory;
+}
+
+void write_buf(const uint8_t* data, uint32_t count) {
+    panelController().write(data, count);
 }
 
 void TFTfill(uint16_t colour, int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
@@ -223,10 +263,7 @@ void TFTfill(uint16_t colour, int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
         lineBuf[2 * i] = uint8_t(colour >> 8);
         lineBuf[2 * i + 1] = uint8_t(colour);
     }
-    if (windowInsidePanel())
-        fillRows(colour, uint32_t(w) * uint32_t(h)); // what the rows below would write
-    else
-        for (int row = 0; row < h; ++row) write_buf(lineBuf, uint32_t(2 * w));
+    panelController().fill(colour, uint32_t(w), uint32_t(h));
     gpio_put(tftChipSelectPin, 1);
 }
 

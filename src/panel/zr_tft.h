@@ -41,7 +41,15 @@ extern const uint8_t* bmpCurrent;
 // Its type: a recursive mutex where there are threads; a build without
 // threads can put a lock that does nothing here. Guards in the shared
 // drawing and command code use PanelGuard.
+#if VANTORIX_SINGLE_THREAD
+struct PanelMutex {
+    void lock() {}
+    void unlock() {}
+    bool try_lock() { return true; }
+};
+#else
 using PanelMutex = std::recursive_mutex;
+#endif
 using PanelGuard = std::lock_guard<PanelMutex>;
 PanelMutex& panelLock();
 
@@ -53,6 +61,27 @@ void panelSize(int* width, int* height);
 void setFrameMem(uint16_t* pixels, uint32_t pixelCount);
 // Back to the start-up state: no model, no frame memory, default text state.
 void resetPanelState();
+
+// ---- the controller below the driver ----
+// Everything the drawing above sends to the panel goes through these calls.
+// Two implementations: the emulated frame memory (the default; see
+// frameMemoryController) and a real controller on the SPI bus (panel/spi_controller.h).
+struct PanelController {
+    void (*select)(int level); // chip select line, low while a transfer runs
+    // Opens the address window; the globals winX1..curY already hold it.
+    void (*window)(uint16_t x1, uint16_t y1, uint16_t x2, uint16_t y2);
+    void (*write)(const uint8_t* data, uint32_t count); // pixel pairs, high byte first
+    // Writes `rows` rows of `width` pixels of one colour into the window just
+    // opened; lineBuf already holds one such row.
+    void (*fill)(uint16_t colour, uint32_t width, uint32_t rows);
+    void (*geometry)(); // TFTmodel or TFTangle was set
+};
+// The controller installed now (the frame memory unless one was installed).
+const PanelController& panelController();
+// Installs a controller; null goes back to the frame memory. The caller
+// holds the panel lock or runs before any other thread draws.
+void installPanelController(const PanelController* controller);
+const PanelController& frameMemoryController();
 
 // ---- controller and fills ----
 void TFTinit(int16_t model);
@@ -83,6 +112,27 @@ void resetTextState();
 // bmp is a complete BMP file image; its bfSize bounds every read.
 void TFTbitmap(int16_t x, int16_t y, const uint8_t* bmp, int16_t skipX, int16_t skipY);
 void BMPdat2Palette(const uint8_t* pixels);
+// A BMP drawn a stored row at a time as it arrives (bottom row first), for a
+// board that cannot hold the whole file. Draws the same pixels as TFTbitmap
+// with no skip.
+struct BitmapRows {
+    int32_t left, top, width, height; // panel rectangle shown; width 0: nothing shows
+    int32_t firstRow;                 // image row (from the top) shown at `top`
+    int32_t imageHeight;
+    int bits;
+    uint32_t rowBytes;     // stored row length with its padding
+    uint32_t rowSkipBytes; // bytes at the start of each row left of what shows
+    uint32_t rowUseBytes;  // bytes after those that TFTbitmapRow reads
+    int firstInByte;       // pixels to pass over in the first byte used
+};
+// Reads the file's first `length` bytes (at least up to the pixel data) and
+// loads the palette. 1 when the file is one TFTbitmap draws (it may still
+// show nothing), 0 when it is refused.
+int TFTbitmapRowsBegin(int16_t x, int16_t y, const uint8_t* headers, uint32_t length,
+                       BitmapRows* rows);
+// Draws stored row `stored` (0 is the bottom of the picture) if it shows;
+// `row` points at its rowUseBytes bytes after rowSkipBytes.
+void TFTbitmapRow(const BitmapRows& rows, uint32_t stored, const uint8_t* row);
 void BMPdat2Linebuf(const uint8_t* row, int count);
 
 // ---- start and demo screens ----

@@ -113,3 +113,16 @@ TEST(BoardProcess, TakesNewFirmwareThroughItsBootDrive) {
     close(port);
 }
 } // namespace
+
+TEST(BoardProcess, TakesTheRunnersConfigurationAndReportsIt) {
+    clitest::TempDir dir;
+    BoardSimProcess board;
+    ASSERT_TRUE(board.start({"-m", "KP096", "--link", dir.file("port")}));
+    std::string port = " -p " + dir.file("port");
+    clitest::CliRun configured = clitest::runCli("--configure-board -m KP350 -t -a 90" + port);
+    ASSERT_EQ(configured.status, 0) << configured.err;
+    EXPECT_NE(configured.out.find("model: 5 KP350\norientation: 90\ntouch: on"), std::string::npos)
+        << configured.out;
+    EXPECT_NE(clitest::runCli("--status" + port).out.find("model: 5 KP350"), std::string::npos);
+    EXPECT_EQ(clitest::runCli("--configure-board -a 90" + port).status, 2) << "no model given";
+}
