@@ -17,11 +17,13 @@ std::string unreadablePicture(const std::string& path) {
     return path + ": " + DIBErrorText(GetDIBError());
 }
 
-std::string writeImage(const std::string& out, uint8_t* image, uint32_t size) {
+// Writes the head and then the body (which may be empty) as one file.
+std::string writeImage(const std::string& out, const uint8_t* head, size_t headSize,
+                       const uint8_t* body, size_t bodySize) {
     FILE* file = std::fopen(out.c_str(), "wb");
-    bool ok = file && std::fwrite(image, 1, size, file) == size;
+    bool ok = file && std::fwrite(head, 1, headSize, file) == headSize &&
+              (bodySize == 0 || std::fwrite(body, 1, bodySize, file) == bodySize);
     if (file && std::fclose(file) != 0) ok = false;
-    std::free(image);
     if (!ok) std::remove(out.c_str());
     return ok ? std::string() : out + ": cannot write";
 }
@@ -29,17 +31,22 @@ std::string writeImage(const std::string& out, uint8_t* image, uint32_t size) {
 
 std::string decodeImageFile(const std::string& in, const std::string& out) {
     if (!LoadDIB(&imageList, in.c_str())) return unreadablePicture(in);
-    uint8_t* image = addBMPfilehdr(&imageList.slot[imageList.first]);
+    // The file header, then the block as it is: the picture is not copied.
+    const DIB* frame = &imageList.slot[imageList.first];
+    uint8_t header[BMP_FILE_HEADER_SIZE];
+    fillBMPfilehdr(frame, header);
+    std::string error = writeImage(out, header, sizeof header, frame->mem, frame->memSize);
     MultiDibFree(&imageList);
-    if (!image) return in + ": out of memory";
-    return writeImage(out, image, rdLE32(image + 2));
+    return error;
 }
 
 std::string prepareImageFile(const std::string& in, const std::string& out) {
     uint32_t size = 0;
     uint8_t* image = prepareBitmapImage(in.c_str(), &size);
     if (!image) return unreadablePicture(in);
-    return writeImage(out, image, size);
+    std::string error = writeImage(out, image, size, nullptr, 0);
+    std::free(image);
+    return error;
 }
 
 std::string runFile(const std::string& path, int atX, int atY) {
