@@ -506,6 +506,7 @@ int screenColour(ScreenColours& colours, const uint8_t* bgr) {
 // order (each frame bottom-up, frame 0 first), as the 24-bit strip has them.
 struct IndexStrip {
     uint8_t* at;
+    uint8_t* line; // W bytes behind the screens, for unpacking a frame's row
     int W, H;
     ScreenColours colours;
     uint8_t* screen(int k) const { return at + size_t(k) * W * H; }
@@ -524,14 +525,23 @@ int drawFrameIndices(IndexStrip& s, const GifAnimation* anim, int k) {
     const int trans = anim->transparent[k];
     int toScreen[256];
     std::fill(toScreen, toScreen + 256, -1);
+    const bool bytes = DIBBitCount(f) == 8;
     for (int y = y0; y < y1; y++) {
-        uint8_t* p = s.row(k, y);
+        // Frames of 1 and 4 bits are unpacked into the line buffer first.
+        const uint8_t* from = f->bits + size_t(DIBHeight(f) - 1 - (y - y0)) * f->lineBytes;
+        if (!bytes) {
+            for (int x = x0; x < x1; x++) s.line[x - x0] = uint8_t(frameIndex(f, x - x0, y - y0));
+            from = s.line;
+        }
+        uint8_t* to = s.row(k, y);
         for (int x = x0; x < x1; x++) {
-            const int idx = frameIndex(f, x - x0, y - y0);
+            const int idx = from[x - x0];
             if (idx == trans) continue;
-            if (toScreen[idx] < 0) toScreen[idx] = screenColour(s.colours, f->palette + idx * 4);
-            if (toScreen[idx] < 0) return 0;
-            p[x] = uint8_t(toScreen[idx]);
+            if (toScreen[idx] < 0) {
+                toScreen[idx] = screenColour(s.colours, f->palette + idx * 4);
+                if (toScreen[idx] < 0) return 0;
+            }
+            to[x] = uint8_t(toScreen[idx]);
         }
     }
     return 1;
@@ -577,6 +587,8 @@ int sliceIndices(MultiDIB* list, const GifAnimation* anim, const IndexStrip& s, 
     const int c = firstOccurrence(s, count, order);
     const int depth = c <= 2 ? 1 : c <= 16 ? 4 : 8;
     const uint32_t clrUsed = c == (1 << depth) ? 0 : uint32_t(c);
+    uint8_t entry[256];
+    for (int i = 0; i < 256; i++) entry[i] = uint8_t(std::max(order[i], 0));
     for (int k = 0; k < count; k++) {
         DIB dib;
         if (!MakeDIBBlock(&dib, s.W, s.H, depth, BMP_RGB, clrUsed, nullptr)) {
@@ -589,11 +601,13 @@ int sliceIndices(MultiDIB* list, const GifAnimation* anim, const IndexStrip& s, 
         for (int j = 0; j < s.H; j++) {
             const uint8_t* from = s.screen(k) + size_t(j) * s.W;
             uint8_t* to = dib.bits + size_t(j) * dib.lineBytes;
+            if (depth == 8) {
+                for (int x = 0; x < s.W; x++) to[x] = entry[from[x]];
+                continue;
+            }
             for (int x = 0; x < s.W; x++) {
-                const int v = order[from[x]];
-                if (depth == 8)
-                    to[x] = uint8_t(v);
-                else if (depth == 4)
+                const int v = entry[from[x]];
+                if (depth == 4)
                     to[x >> 1] |= uint8_t((x & 1) ? v : v << 4);
                 else if (v)
                     to[x >> 3] |= uint8_t(0x80 >> (x & 7));
@@ -613,8 +627,9 @@ int composeFramesIndexed(MultiDIB* list, GifAnimation* anim, int count, int W, i
     IndexStrip s;
     s.W = W;
     s.H = H;
-    s.at = static_cast<uint8_t*>(malloc(size_t(W) * H * count));
+    s.at = static_cast<uint8_t*>(malloc(size_t(W) * H * count + W));
     if (!s.at) return -1;
+    s.line = s.at + size_t(W) * H * count;
     if (!composeIndices(s, anim, count)) {
         free(s.at);
         return -1;
