@@ -20,26 +20,39 @@ std::string unreadablePicture(const std::string& path) {
     return path + ": " + DIBErrorText(GetDIBError());
 }
 
-std::string writeImage(const std::string& out, uint8_t* image, uint32_t size) {
-    const std::string error = writeOutputBytes(out, image, size);
-    std::free(image);
+// Writes the head and then the body (which may be empty) as one output file.
+std::string writeImage(const std::string& out, const uint8_t* head, size_t headSize,
+                       const uint8_t* body, size_t bodySize) {
+    const std::string error = writeOutputFile(out, [&](const char* path) -> std::string {
+        FILE* file = std::fopen(path, "wb");
+        if (!file) return "cannot create";
+        bool ok = std::fwrite(head, 1, headSize, file) == headSize &&
+                  (bodySize == 0 || std::fwrite(body, 1, bodySize, file) == bodySize);
+        if (std::fclose(file) != 0) ok = false;
+        return ok ? std::string() : std::string("cannot write");
+    });
     return error.empty() ? error : out + ": " + error;
 }
 } // namespace
 
 std::string decodeImageFile(const std::string& in, const std::string& out) {
     if (!LoadDIB(&imageList, in.c_str())) return unreadablePicture(in);
-    uint8_t* image = addBMPfilehdr(&imageList.slot[imageList.first]);
+    // The file header, then the block as it is: the picture is not copied.
+    const DIB* frame = &imageList.slot[imageList.first];
+    uint8_t header[BMP_FILE_HEADER_SIZE];
+    fillBMPfilehdr(frame, header);
+    std::string error = writeImage(out, header, sizeof header, frame->mem, frame->memSize);
     MultiDibFree(&imageList);
-    if (!image) return in + ": out of memory";
-    return writeImage(out, image, rdLE32(image + 2));
+    return error;
 }
 
 std::string prepareImageFile(const std::string& in, const std::string& out) {
     uint32_t size = 0;
     uint8_t* image = prepareBitmapImage(in.c_str(), &size);
     if (!image) return unreadablePicture(in);
-    return writeImage(out, image, size);
+    std::string error = writeImage(out, image, size, nullptr, 0);
+    std::free(image);
+    return error;
 }
 
 std::string runFile(const std::string& path, int atX, int atY) {

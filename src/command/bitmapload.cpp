@@ -47,18 +47,22 @@ bool sendPositionPrefix(int x, int y) {
 }
 } // namespace
 
+void fillBMPfilehdr(const DIB* dib, uint8_t* header) {
+    uint32_t fileSize = dib->memSize + BMP_FILE_HEADER_SIZE;
+    uint32_t sizeImage = rdLE32(dib->bmih + BI_SIZEIMAGE);
+    header[0] = 'B';
+    header[1] = 'M';
+    wrLE32(header + 2, fileSize);
+    wrLE16(header + 6, 0);
+    wrLE16(header + 8, 0);
+    wrLE32(header + 10, fileSize - sizeImage);
+}
+
 uint8_t* addBMPfilehdr(const DIB* dib) {
     if (!dib || !dib->mem) return nullptr;
-    uint32_t fileSize = dib->memSize + BMP_FILE_HEADER_SIZE;
-    uint8_t* image = static_cast<uint8_t*>(std::malloc(fileSize));
+    uint8_t* image = static_cast<uint8_t*>(std::malloc(dib->memSize + BMP_FILE_HEADER_SIZE));
     if (!image) return nullptr;
-    uint32_t sizeImage = rdLE32(dib->bmih + BI_SIZEIMAGE);
-    image[0] = 'B';
-    image[1] = 'M';
-    wrLE32(image + 2, fileSize);
-    wrLE16(image + 6, 0);
-    wrLE16(image + 8, 0);
-    wrLE32(image + 10, fileSize - sizeImage);
+    fillBMPfilehdr(dib, image);
     std::memcpy(image + BMP_FILE_HEADER_SIZE, dib->mem, dib->memSize);
     return image;
 }

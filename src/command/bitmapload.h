@@ -10,6 +10,8 @@ constexpr uint32_t bitmapTransferLimit = 230400;
 // The image list that BitmapLoad fills and empties again.
 extern MultiDIB imageList;
 
+// The BMP file header that goes in front of the DIB's block.
+void fillBMPfilehdr(const DIB* dib, uint8_t* header /* BMP_FILE_HEADER_SIZE bytes */);
 // A BMP file image (file header + the DIB's block); the caller frees it.
 uint8_t* addBMPfilehdr(const DIB* dib);
 // Loads, fits to the panel and converts: the image exactly as the board

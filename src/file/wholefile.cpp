@@ -50,11 +50,17 @@ uintmax_t reportedSize(const char* fileName) {
 int readToEnd(FILE* stream, uint64_t maxBytes, size_t capacity, WholeFile* file) {
     for (;;) {
         if (file->size + 1 >= capacity) {
+            // Full as the size foretold: one byte more tells whether the file
+            // goes on, before the buffer grows for nothing.
+            const int next = std::fgetc(stream);
+            if (next == EOF) break;
             size_t grown = capacity + capacity / 2 + readChunk;
             void* bigger = std::realloc(file->data, grown);
             if (!bigger) return fail(file, WHOLE_FILE_NO_MEMORY);
             file->data = static_cast<uint8_t*>(bigger);
             capacity = grown;
+            file->data[file->size++] = uint8_t(next);
+            if (file->size > maxBytes) return fail(file, WHOLE_FILE_TOO_LARGE);
         }
         // Never more than one byte beyond the limit: enough to tell it was passed.
         size_t room = capacity - 1 - file->size;

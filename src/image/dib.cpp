@@ -489,6 +489,32 @@ int load32BitPicture(MultiDIB* list, DIB* dib, const uint8_t* buf, const BmpLayo
     return 1;
 }
 
+// Whether the file's bytes behind its file header already are the block that
+// loadPalettePicture would lay out: a bottom-up picture without compression,
+// masks or gaps, whose palette has 4-byte entries and ends where the pixels
+// start.
+int fileIsTheBlock(const BmpLayout& L) {
+    return L.headerSize >= BMP_INFO_HEADER_SIZE && (L.bits <= 8 || L.bits == 24) &&
+           L.compression == BMP_RGB && !L.topDown &&
+           L.paletteOffset == BMP_FILE_HEADER_SIZE + L.headerSize &&
+           L.pixelOffset == L.paletteOffset + size_t(L.paletteCount) * 4;
+}
+
+// The picture from the file's own buffer, moved to its start: the same block
+// as loadPalettePicture makes, without a second copy of the pixels. The
+// record owns the buffer from here on, also when this fails.
+int adoptFileAsBlock(DIB* dib, uint8_t* buf, const BmpLayout& L) {
+    const size_t blockSize = L.headerSize + size_t(L.paletteCount) * 4 + L.pixelBytes;
+    memmove(buf, buf + BMP_FILE_HEADER_SIZE, blockSize);
+    wrLE32(buf + BI_CLRUSED, L.bits <= 8 ? L.paletteCount : 0);
+    uint32_t important = rdLE32(buf + BI_CLRIMPORTANT);
+    if (L.bits > 8 || important > L.paletteCount) wrLE32(buf + BI_CLRIMPORTANT, 0);
+    for (uint32_t k = 0; k < L.paletteCount; ++k) buf[L.headerSize + 4 * k + 3] = 0;
+    dib->mem = buf;
+    InitDIB(dib);
+    return tidyPalette(dib, L);
+}
+
 int loadPicture(MultiDIB* list, DIB* dib, const uint8_t* buf, const BmpLayout& L) {
     if (L.bits <= 8 || L.bits == 24) return loadPalettePicture(dib, buf, L);
     if (L.bits == 16) return load16BitPicture(dib, buf, L);
@@ -554,6 +580,45 @@ void expandRle(RleTarget& t, const uint8_t* s, uint64_t streamLen) {
             return;
         }
     }
+}
+
+// The list with one picture from a reader's result, or the reason it failed.
+int singlePictureLoaded(MultiDIB* list, int result) {
+    if (result != 1) {
+        if (GetDIBError() == DIB_OK) SetDIBError(DIB_ERR_DAMAGED);
+        return 0;
+    }
+    list->count = 1;
+    list->first = 1;
+    return 1;
+}
+
+// The BMP reader for a buffer that is its own (taken) or the caller's.
+int loadBmp(MultiDIB* list, const uint8_t* data, uint8_t* taken, size_t size) {
+    if (!list || !data) {
+        free(taken);
+        return 0;
+    }
+    BmpLayout L;
+    DIB dib;
+    memset(&dib, 0, sizeof dib);
+    int ok = parseBmp(data, size, &L);
+    if (ok && taken && fileIsTheBlock(L)) {
+        ok = adoptFileAsBlock(&dib, taken, L);
+        taken = nullptr;
+    } else if (ok) {
+        ok = loadPicture(list, &dib, data, L);
+    }
+    free(taken);
+    if (!ok) {
+        free(dib.mem);
+        return 0;
+    }
+    free(list->slot[1].mem);
+    dib.rcPos = list->slot[1].rcPos;
+    dib.rcActive = list->slot[1].rcActive;
+    list->slot[1] = dib;
+    return 1;
 }
 
 } // namespace
@@ -643,6 +708,8 @@ int LoadDIB(MultiDIB* list, const char* fileName) {
         if (GetDIBError() == DIB_OK) SetDIBError(DIB_ERR_READ);
         return 0;
     }
+    if (formatOf(fileName) == kBmpFormat)
+        return singlePictureLoaded(list, LoadBMPtaking(list, data, size));
     const int result = LoadDIBmemory(list, data, size, fileName);
     free(data);
     return result;
@@ -671,13 +738,7 @@ int LoadDIBmemory(MultiDIB* list, const uint8_t* data, size_t size, const char* 
     default:
         return DIBFailure(DIB_ERR_UNSUPPORTED);
     }
-    if (result != 1) {
-        if (GetDIBError() == DIB_OK) SetDIBError(DIB_ERR_DAMAGED);
-        return 0;
-    }
-    list->count = 1;
-    list->first = 1;
-    return 1;
+    return singlePictureLoaded(list, result);
 }
 
 void InitDIB(DIB* dib) {
@@ -733,20 +794,11 @@ void MultiDibFree(MultiDIB* list) {
 }
 
 int LoadBMPmemory(MultiDIB* list, const uint8_t* data, size_t size) {
-    if (!list || !data) return 0;
-    BmpLayout L;
-    if (!parseBmp(data, size, &L)) return 0;
-    DIB dib;
-    memset(&dib, 0, sizeof dib);
-    if (!loadPicture(list, &dib, data, L)) {
-        free(dib.mem);
-        return 0;
-    }
-    free(list->slot[1].mem);
-    dib.rcPos = list->slot[1].rcPos;
-    dib.rcActive = list->slot[1].rcActive;
-    list->slot[1] = dib;
-    return 1;
+    return loadBmp(list, data, nullptr, size);
+}
+
+int LoadBMPtaking(MultiDIB* list, uint8_t* data, size_t size) {
+    return loadBmp(list, data, data, size);
 }
 
 int LoadBMP(MultiDIB* list, const char* fileName) {

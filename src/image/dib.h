@@ -154,6 +154,9 @@ const char* DIBErrorText(int error);
 int LoadDIB(MultiDIB* list, const char* fileName);
 int LoadDIBmemory(MultiDIB* list, const uint8_t* data, size_t size, const char* fileName);
 int LoadBMPmemory(MultiDIB* list, const uint8_t* data, size_t size);
+// LoadBMPmemory for a malloc'ed buffer that it takes over (and frees): a
+// plain picture keeps its pixels where the file's bytes were read.
+int LoadBMPtaking(MultiDIB* list, uint8_t* data, size_t size);
 void InitDIB(DIB* dib);
 int CopyDIB(const DIB* source, DIB* destination);
 void MultiDibFree(MultiDIB* list);

@@ -2,6 +2,7 @@
 // the logical screen (position, transparency, disposal) into full-screen bitmaps.
 #include "image/gif_internal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -483,9 +484,172 @@ int sliceStrip(MultiDIB* list, const GifAnimation* anim, const DIB& strip, int c
     return 1;
 }
 
+// The colours of the composed screens, each once, while they fit a palette:
+// the frames are then composed as indices into it, a third of the memory of
+// the 24-bit strip, and reduced to the strip's palette without counting
+// colours.
+struct ScreenColours {
+    uint8_t bgr[256][3];
+    int count = 0;
+};
+
+// The index of a colour, added when new; -1 when the palette is full.
+int screenColour(ScreenColours& colours, const uint8_t* bgr) {
+    for (int i = 0; i < colours.count; i++)
+        if (memcmp(colours.bgr[i], bgr, 3) == 0) return i;
+    if (colours.count == 256) return -1;
+    memcpy(colours.bgr[colours.count], bgr, 3);
+    return colours.count++;
+}
+
+// The screens of all frames as indices, W bytes a row, in the rows' stored
+// order (each frame bottom-up, frame 0 first), as the 24-bit strip has them.
+struct IndexStrip {
+    uint8_t* at;
+    uint8_t* line; // W bytes behind the screens, for unpacking a frame's row
+    int W, H;
+    ScreenColours colours;
+    uint8_t* screen(int k) const { return at + size_t(k) * W * H; }
+    uint8_t* row(int k, int y) const { return screen(k) + size_t(H - 1 - y) * W; }
+};
+
+void fillIndices(const IndexStrip& s, int k, int x0, int y0, int x1, int y1, uint8_t index) {
+    for (int y = y0; y < y1; y++) memset(s.row(k, y) + x0, index, size_t(x1 - x0));
+}
+
+// Frame k drawn over screen k as indices; 0 when its colours overflow the palette.
+int drawFrameIndices(IndexStrip& s, const GifAnimation* anim, int k) {
+    const DIB* f = &anim->frame[k];
+    const int x0 = anim->left[k], y0 = anim->top[k];
+    const int x1 = std::min(x0 + DIBWidth(f), s.W), y1 = std::min(y0 + DIBHeight(f), s.H);
+    const int trans = anim->transparent[k];
+    int toScreen[256];
+    std::fill(toScreen, toScreen + 256, -1);
+    const bool bytes = DIBBitCount(f) == 8;
+    for (int y = y0; y < y1; y++) {
+        // Frames of 1 and 4 bits are unpacked into the line buffer first.
+        const uint8_t* from = f->bits + size_t(DIBHeight(f) - 1 - (y - y0)) * f->lineBytes;
+        if (!bytes) {
+            for (int x = x0; x < x1; x++) s.line[x - x0] = uint8_t(frameIndex(f, x - x0, y - y0));
+            from = s.line;
+        }
+        uint8_t* to = s.row(k, y);
+        for (int x = x0; x < x1; x++) {
+            const int idx = from[x - x0];
+            if (idx == trans) continue;
+            if (toScreen[idx] < 0) {
+                toScreen[idx] = screenColour(s.colours, f->palette + idx * 4);
+                if (toScreen[idx] < 0) return 0;
+            }
+            to[x] = uint8_t(toScreen[idx]);
+        }
+    }
+    return 1;
+}
+
+// Every frame composed as the 24-bit path composes it; 0 when the colours
+// overflow the palette.
+int composeIndices(IndexStrip& s, const GifAnimation* anim, int count) {
+    const size_t area = size_t(s.W) * s.H;
+    const int background = screenColour(s.colours, anim->background);
+    for (int k = 0; k < count; k++) {
+        const bool last = k == count - 1;
+        if (k == 0) fillIndices(s, 0, 0, 0, s.W, s.H, uint8_t(background));
+        if (!last && anim->disposal[k] == 3) memcpy(s.screen(k + 1), s.screen(k), area);
+        if (!drawFrameIndices(s, anim, k)) return 0;
+        if (last || anim->disposal[k] == 3) continue;
+        memcpy(s.screen(k + 1), s.screen(k), area);
+        if (anim->disposal[k] != 2) continue;
+        const DIB* f = &anim->frame[k];
+        const int x0 = anim->left[k], y0 = anim->top[k];
+        const int x1 = std::min(x0 + DIBWidth(f), s.W), y1 = std::min(y0 + DIBHeight(f), s.H);
+        if (x0 < x1 && y0 < y1) fillIndices(s, k + 1, x0, y0, x1, y1, uint8_t(background));
+    }
+    return 1;
+}
+
+// The strip's palette in the order the colours first occur in its stored
+// rows, as the reduction of the 24-bit strip orders it: order[i] is the
+// entry of screen colour i, -1 for a colour that no pixel kept. Returns the
+// number of colours.
+int firstOccurrence(const IndexStrip& s, int count, int* order) {
+    std::fill(order, order + 256, -1);
+    int n = 0;
+    const size_t total = size_t(s.W) * s.H * count;
+    for (size_t i = 0; i < total && n < s.colours.count; i++)
+        if (order[s.at[i]] < 0) order[s.at[i]] = n++;
+    return n;
+}
+
+// One block per frame, in slots 1 to count, with the strip's palette.
+int sliceIndices(MultiDIB* list, const GifAnimation* anim, const IndexStrip& s, int count) {
+    int order[256];
+    const int c = firstOccurrence(s, count, order);
+    const int depth = c <= 2 ? 1 : c <= 16 ? 4 : 8;
+    const uint32_t clrUsed = c == (1 << depth) ? 0 : uint32_t(c);
+    uint8_t entry[256];
+    for (int i = 0; i < 256; i++) entry[i] = uint8_t(std::max(order[i], 0));
+    for (int k = 0; k < count; k++) {
+        DIB dib;
+        if (!MakeDIBBlock(&dib, s.W, s.H, depth, BMP_RGB, clrUsed, nullptr)) {
+            for (int j = 1; j <= k; j++) free(list->slot[j].mem);
+            memset(list, 0, sizeof *list);
+            return 0;
+        }
+        for (int i = 0; i < s.colours.count; i++)
+            if (order[i] >= 0) memcpy(dib.palette + order[i] * 4, s.colours.bgr[i], 3);
+        for (int j = 0; j < s.H; j++) {
+            const uint8_t* from = s.screen(k) + size_t(j) * s.W;
+            uint8_t* to = dib.bits + size_t(j) * dib.lineBytes;
+            if (depth == 8) {
+                for (int x = 0; x < s.W; x++) to[x] = entry[from[x]];
+                continue;
+            }
+            for (int x = 0; x < s.W; x++) {
+                const int v = entry[from[x]];
+                if (depth == 4)
+                    to[x >> 1] |= uint8_t((x & 1) ? v : v << 4);
+                else if (v)
+                    to[x >> 3] |= uint8_t(0x80 >> (x & 7));
+            }
+        }
+        const int d = anim->delay[k];
+        const int tenths = d > 10 ? (d + 4) / 10 : 1;
+        list->frameDelay[1 + k] = uint8_t(tenths > 255 ? 255 : tenths);
+        list->slot[1 + k] = dib;
+    }
+    return 1;
+}
+
+// The animation through the index strip: 1 done, 0 out of memory, -1 when
+// its colours do not fit a palette (the 24-bit strip takes it then).
+int composeFramesIndexed(MultiDIB* list, GifAnimation* anim, int count, int W, int H) {
+    IndexStrip s;
+    s.W = W;
+    s.H = H;
+    s.at = static_cast<uint8_t*>(malloc(size_t(W) * H * count + W));
+    if (!s.at) return -1;
+    s.line = s.at + size_t(W) * H * count;
+    if (!composeIndices(s, anim, count)) {
+        free(s.at);
+        return -1;
+    }
+    GifAnimationFree(anim);
+    const int ok = sliceIndices(list, anim, s, count);
+    free(s.at);
+    return ok;
+}
+
 int composeFrames(MultiDIB* list, GifAnimation* anim, int count) {
     int W, H;
     screenSize(anim, &W, &H);
+    const int indexed = composeFramesIndexed(list, anim, count, W, H);
+    if (indexed >= 0) {
+        if (!indexed) return 0;
+        list->count = uint16_t(count);
+        list->delay = list->frameDelay[list->first + list->current];
+        return 1;
+    }
     DIB strip;
     if (!MakeDIBBlock(&strip, W, H * count, 24, BMP_RGB, 0, nullptr)) return 0;
     const int lineBytes = strip.lineBytes;

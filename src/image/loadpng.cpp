@@ -1,9 +1,12 @@
 // PNG reader: chunks, inflation through zlib, the five filters, Adam7, and the
-// reduction of every colour type to a 1-, 4-, 8- or 24-bit DIB.
+// reduction of every colour type to a 1-, 4-, 8- or 24-bit DIB. The rows are
+// inflated one at a time straight into the bitmap: the picture is never held
+// twice.
 #include "image/png_internal.h"
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -110,22 +113,14 @@ void handleTransparency() {
     png.trnsLen = n;
 }
 
-int inflateImage() {
-    if (!png.idat || !png.haveHeader) return 0;
+// Whether the image data can be decoded at all: there is some, a palette
+// picture has its palette, and the data could inflate to what the header needs.
+int imageDataPlausible() {
+    if (!png.haveIdat || !png.haveHeader) return 0;
     if (png.colorType == 3 && png.paletteCount == 0) return 0;
-    uint64_t needed = png_inflated_size();
     // Deflate cannot expand by more than about 1032:1; a larger claim is a lie
     // that would only make us allocate memory for nothing.
-    if (needed > uint64_t(png.idatLen) * 1040 + 4096) return 0;
-    size_t zero = png.rowBytes + 1;
-    png.inflatedLen = zero + size_t(needed);
-    png.inflated = static_cast<uint8_t*>(malloc(png.inflatedLen));
-    if (!png.inflated) return DIBFailure(DIB_ERR_NO_MEMORY);
-    memset(png.inflated, 0, zero);
-    uLongf outLen = uLongf(needed);
-    int rc = uncompress(png.inflated + zero, &outLen, png.idat, uLong(png.idatLen));
-    if (rc != Z_OK || outLen != needed) return 0;
-    return 1;
+    return png_inflated_size() <= png.idatLen * 1040 + 4096;
 }
 
 void setGreyPalette(uint8_t* pal, int size) {
@@ -157,30 +152,9 @@ int sampleAt(const uint8_t* row, uint32_t x, int depth) {
     }
 }
 
-// Highest palette index the picture uses (palette pictures only).
-int maxIndex() {
-    int best = 0;
-    for (uint32_t y = 0; y < png.height; y++) {
-        const uint8_t* row = png.rows + y * png.rowStride;
-        if (png.bitDepth == 8) {
-            for (uint32_t x = 0; x < png.width; x++)
-                if (row[x] > best) best = row[x];
-        } else {
-            for (uint32_t x = 0; x < png.width; x++) {
-                int s = sampleAt(row, x, png.bitDepth);
-                if (s > best) best = s;
-            }
-        }
-    }
-    return best;
-}
-
 } // namespace
 
 void PngReset() {
-    free(png.idatCopy);
-    free(png.inflated);
-    free(png.image);
     memset(&png, 0, sizeof png);
 }
 
@@ -273,16 +247,6 @@ void png_filter_row(const uint8_t* prior, uint8_t* row, size_t n) {
     }
 }
 
-void png_filter_data(uint8_t* first, size_t n, size_t rows) {
-    memset(first, 0, n + 1);
-    uint8_t* prior = first;
-    for (size_t r = 0; r < rows; r++) {
-        uint8_t* row = prior + n + 1;
-        png_filter_row(prior, row, n);
-        prior = row;
-    }
-}
-
 uint64_t png_inflated_size() {
     if (!png.interlace) return uint64_t(png.rowBytes + 1) * png.height;
     uint64_t total = 0;
@@ -292,69 +256,6 @@ uint64_t png_inflated_size() {
         if (w && h) total += uint64_t(png_linebytes(w, png.bitDepth, png.colorType) + 1) * h;
     }
     return total;
-}
-
-void CopyFilteredData() {
-    // The unfiltered rows are read in place: copying them out would only cost time.
-    png_filter_data(png.inflated, png.rowBytes, png.height);
-    png.rows = png.inflated + png.rowBytes + 2;
-    png.rowStride = png.rowBytes + 1;
-}
-
-void CopyRowPixel(uint8_t* target, uint32_t targetColumn, const uint8_t* source,
-                  uint32_t sourceColumn) {
-    int depth = png.bitDepth;
-    if (depth < 8) {
-        int perByte = 8 / depth;
-        int mask = (1 << depth) - 1;
-        int sShift = 8 - depth * (int(sourceColumn % perByte) + 1);
-        int tShift = 8 - depth * (int(targetColumn % perByte) + 1);
-        int v = (source[sourceColumn / perByte] >> sShift) & mask;
-        target[targetColumn / perByte] |= uint8_t(v << tShift);
-    } else {
-        size_t bytes = size_t(depth / 8) * channels(png.colorType);
-        memcpy(target + targetColumn * bytes, source + sourceColumn * bytes, bytes);
-    }
-}
-
-int CopyFilteredInterlacedData() {
-    png.image = static_cast<uint8_t*>(calloc(png.rowBytes ? png.rowBytes : 1, png.height));
-    if (!png.image) return DIBFailure(DIB_ERR_NO_MEMORY);
-    uint8_t* pass = png.inflated + png.rowBytes + 1;
-    for (int p = 0; p < 7; p++) {
-        uint32_t w = passSize(png.width, kPassCol[p], kPassColStep[p]);
-        uint32_t h = passSize(png.height, kPassRow[p], kPassRowStep[p]);
-        if (!w || !h) continue;
-        size_t n = png_linebytes(w, png.bitDepth, png.colorType);
-        // The row before the pass (already consumed) serves as its zero row.
-        png_filter_data(pass - (n + 1), n, h);
-        const size_t pixelBytes = png.bitDepth >= 8 ? n / w : 0;
-        for (uint32_t r = 0; r < h; r++) {
-            const uint8_t* src = pass + r * (n + 1) + 1;
-            uint8_t* dst = png.image + (kPassRow[p] + size_t(r) * kPassRowStep[p]) * png.rowBytes;
-            if (pixelBytes == 3) {
-                // The common RGB case without a call per pixel.
-                uint8_t* t = dst + size_t(kPassCol[p]) * 3;
-                const size_t step = size_t(kPassColStep[p]) * 3;
-                for (uint32_t i = 0; i < w; i++, src += 3, t += step) {
-                    t[0] = src[0];
-                    t[1] = src[1];
-                    t[2] = src[2];
-                }
-            } else if (pixelBytes == 4) {
-                uint8_t* t = dst + size_t(kPassCol[p]) * 4;
-                const size_t step = size_t(kPassColStep[p]) * 4;
-                for (uint32_t i = 0; i < w; i++, src += 4, t += step) memcpy(t, src, 4);
-            } else {
-                for (uint32_t i = 0; i < w; i++)
-                    CopyRowPixel(dst, kPassCol[p] + i * kPassColStep[p], src, i);
-            }
-        }
-        pass += (n + 1) * h;
-    }
-    png.rows = png.image;
-    png.rowStride = png.rowBytes;
-    return 1;
 }
 
 namespace {
@@ -369,7 +270,8 @@ int transparentIndex() {
     return -1;
 }
 
-// Depth and palette size of the bitmap made from the picture.
+// Depth and palette size of the bitmap made from the picture (for palette
+// pictures, the most entries it can need).
 void chooseDepth(int transIndex, int* depth, int* palSize) {
     const int ct = png.colorType, bd = png.bitDepth;
     if (ct == 2 || ct == 4 || ct == 6) {
@@ -393,14 +295,9 @@ void chooseDepth(int transIndex, int* depth, int* palSize) {
         *depth = 8;
         *palSize = 256;
     }
-    if (ct == 3) {
-        *palSize = png.paletteCount;
-        // Indices beyond PLTE get black entries rather than pointing past the palette.
-        if (*palSize < (1 << bd)) {
-            int m = maxIndex();
-            if (m >= *palSize) *palSize = m + 1;
-        }
-    }
+    // A palette shorter than the depth allows gets room for every index here;
+    // the entries that no pixel names are cut off once all rows are read.
+    if (ct == 3) *palSize = png.paletteCount < (1 << bd) ? 1 << bd : png.paletteCount;
 }
 
 void fillPalette(uint8_t* pal, int palSize) {
@@ -433,23 +330,53 @@ void singleColourTransparency(uint8_t* pal, int palSize, uint16_t* hasTransparen
     }
 }
 
-// One row of samples into one stored row of the bitmap.
-void convertRow(const uint8_t* src, uint8_t* dst, int depth, const uint8_t* remap, int transIndex) {
+// Where the rows of the picture come from: the whole picture, or one of the
+// seven Adam7 passes, each a small picture of every colStep-th pixel of
+// every rowStep-th row.
+struct Pass {
+    uint32_t col, row, colStep, rowStep;
+    uint32_t width, height;
+};
+
+Pass passOf(int p) {
+    if (!png.interlace) return Pass{0, 0, 1, 1, png.width, png.height};
+    return Pass{kPassCol[p],
+                kPassRow[p],
+                kPassColStep[p],
+                kPassRowStep[p],
+                passSize(png.width, kPassCol[p], kPassColStep[p]),
+                passSize(png.height, kPassRow[p], kPassRowStep[p])};
+}
+
+// What the rows are turned into, and what is learnt from them on the way.
+struct RowTarget {
+    DIB* dib;
+    int depth;
+    int transIndex;
+    uint8_t remap[256]; // palette index after the alpha reduction
+    uint8_t* scratch;   // one converted row of a pass, before it is spread out
+    uint8_t* clear;     // alpha pictures: one bit a pixel, alpha below the threshold
+    size_t clearRowBytes;
+    int trackHighest; // palette pictures with a short palette
+    int highest;      // the highest palette index seen
+};
+
+// w samples of a row into the bitmap's pixel format at dst (zeroed for depth 4).
+void convertRow(const uint8_t* src, uint8_t* dst, uint32_t w, const RowTarget& t) {
     const int ct = png.colorType, bd = png.bitDepth;
-    const uint32_t w = png.width;
-    if (depth == 1) {
-        memcpy(dst, src, png.rowBytes);
-    } else if (depth == 4) {
+    if (t.depth == 1) {
+        memcpy(dst, src, png_linebytes(w, bd, ct));
+    } else if (t.depth == 4) {
         for (uint32_t x = 0; x < w; x++) {
             int s = sampleAt(src, x, bd);
-            if (ct == 3) s = remap[s];
+            if (ct == 3) s = t.remap[s];
             dst[x >> 1] |= uint8_t((x & 1) ? s : s << 4);
         }
-    } else if (depth == 8) {
+    } else if (t.depth == 8) {
         if (bd == 16) {
             for (uint32_t x = 0; x < w; x++) dst[x] = src[2 * x];
-        } else if (transIndex >= 0) {
-            for (uint32_t x = 0; x < w; x++) dst[x] = remap[src[x]];
+        } else if (t.transIndex >= 0) {
+            for (uint32_t x = 0; x < w; x++) dst[x] = t.remap[src[x]];
         } else {
             memcpy(dst, src, w);
         }
@@ -473,81 +400,212 @@ void convertRow(const uint8_t* src, uint8_t* dst, int depth, const uint8_t* rema
     }
 }
 
-void copyRows(DIB* dib, int depth, int transIndex) {
-    // Palette index after the alpha reduction.
-    uint8_t remap[256];
-    for (int i = 0; i < 256; i++)
-        remap[i] = uint8_t(transIndex >= 0 && png.alpha[i] < png.alphaThreshold ? transIndex : i);
+// The w converted pixels of a pass row to their columns of the bitmap row.
+void spreadRow(const uint8_t* from, uint8_t* dst, const Pass& pass, int depth) {
+    uint32_t x = pass.col;
+    for (uint32_t i = 0; i < pass.width; i++, x += pass.colStep) {
+        if (depth == 24) {
+            memcpy(dst + size_t(x) * 3, from + size_t(i) * 3, 3);
+        } else if (depth == 8) {
+            dst[x] = from[i];
+        } else if (depth == 4) {
+            const int v = (i & 1) ? from[i >> 1] & 15 : from[i >> 1] >> 4;
+            dst[x >> 1] |= uint8_t((x & 1) ? v : v << 4);
+        } else if ((from[i >> 3] >> (7 - (i & 7))) & 1) {
+            dst[x >> 3] |= uint8_t(0x80 >> (x & 7));
+        }
+    }
+}
+
+// What a row tells beyond its colours: the pixels that alpha makes
+// transparent, and the highest palette index.
+void noteRow(const uint8_t* src, uint32_t y, const Pass& pass, RowTarget& t) {
+    if (t.clear) {
+        const int bd = png.bitDepth;
+        const size_t step = size_t(channels(png.colorType)) * (bd / 8);
+        const uint8_t* alpha = src + step - bd / 8;
+        uint8_t* bits = t.clear + size_t(y) * t.clearRowBytes;
+        uint32_t x = pass.col;
+        for (uint32_t i = 0; i < pass.width; i++, alpha += step, x += pass.colStep)
+            if (*alpha < png.alphaThreshold) bits[x >> 3] |= uint8_t(1 << (x & 7));
+    }
+    if (t.trackHighest)
+        for (uint32_t i = 0; i < pass.width; i++)
+            t.highest = std::max(t.highest, sampleAt(src, i, png.bitDepth));
+}
+
+// The inflated data, read from the IDAT chunks one after the other.
+struct InflatedData {
+    z_stream z;
+    size_t next; // file offset of the next chunk to look at
+    int ended;   // the deflate stream has ended
+};
+
+// Points the stream at the next IDAT chunk's data; 0 when there is none. The
+// chunks up to IEND were checked on the first walk.
+int nextImageData(InflatedData& in) {
+    while (in.next < png.idatEnd) {
+        const uint8_t* p = png.file + in.next;
+        const uint32_t len = rdUINT(p);
+        in.next += size_t(len) + 12;
+        if (memcmp(p + 4, "IDAT", 4) == 0 && len) {
+            in.z.next_in = const_cast<Bytef*>(p + 8); // zlib only reads it
+            in.z.avail_in = len;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// One inflating step; 0 when the stream is damaged or its input has run out.
+int inflateStep(InflatedData& in) {
+    if (!in.z.avail_in && !nextImageData(in)) return 0;
+    const int rc = inflate(&in.z, Z_NO_FLUSH);
+    if (rc == Z_STREAM_END) in.ended = 1;
+    return rc == Z_OK || rc == Z_STREAM_END || (rc == Z_BUF_ERROR && !in.z.avail_in);
+}
+
+// The next n inflated bytes; 0 when the stream ends before or is damaged.
+int inflateBytes(InflatedData& in, uint8_t* out, size_t n) {
+    in.z.next_out = out;
+    in.z.avail_out = uInt(n);
+    while (in.z.avail_out)
+        if (in.ended || !inflateStep(in)) return 0;
+    return 1;
+}
+
+// After the last row the stream has to end, checksum included, without
+// another byte: the picture is all it may hold.
+int inflatedToTheEnd(InflatedData& in) {
+    uint8_t extra;
+    while (!in.ended) {
+        in.z.next_out = &extra;
+        in.z.avail_out = 1;
+        if (!inflateStep(in) || !in.z.avail_out) return 0;
+    }
+    return 1;
+}
+
+// Inflates, unfilters and converts every row into the bitmap.
+int readRows(RowTarget& t) {
+    InflatedData in;
+    memset(&in, 0, sizeof in);
+    in.next = png.idatFirst;
+    if (inflateInit(&in.z) != Z_OK) return DIBFailure(DIB_ERR_NO_MEMORY);
+    const size_t stride = png.rowBytes + 1;
+    uint8_t* rows = static_cast<uint8_t*>(malloc(2 * stride + size_t(t.dib->lineBytes)));
+    if (!rows) {
+        inflateEnd(&in.z);
+        return DIBFailure(DIB_ERR_NO_MEMORY);
+    }
+    uint8_t* prior = rows;
+    uint8_t* row = rows + stride;
+    t.scratch = rows + 2 * stride;
     const uint32_t h = png.height;
-    for (uint32_t y = 0; y < h; y++)
-        convertRow(png.rows + y * png.rowStride, dib->bits + (h - 1 - y) * size_t(dib->lineBytes),
-                   depth, remap, transIndex);
+    int ok = 1;
+    for (int p = 0; ok && p < (png.interlace ? 7 : 1); p++) {
+        const Pass pass = passOf(p);
+        if (!pass.width || !pass.height) continue;
+        const size_t n = png_linebytes(pass.width, png.bitDepth, png.colorType);
+        memset(prior, 0, n + 1); // the row above a pass's first row is zero
+        for (uint32_t r = 0; ok && r < pass.height; r++) {
+            ok = inflateBytes(in, row, n + 1);
+            if (!ok) break;
+            png_filter_row(prior, row, n);
+            const uint32_t y = pass.row + r * pass.rowStep;
+            uint8_t* dst = t.dib->bits + (h - 1 - y) * size_t(t.dib->lineBytes);
+            if (pass.colStep == 1) {
+                convertRow(row + 1, dst, pass.width, t);
+            } else {
+                memset(t.scratch, 0, size_t(t.dib->lineBytes));
+                convertRow(row + 1, t.scratch, pass.width, t);
+                spreadRow(t.scratch, dst, pass, t.depth);
+            }
+            noteRow(row + 1, y, pass, t);
+            std::swap(prior, row);
+        }
+    }
+    ok = ok && inflatedToTheEnd(in);
+    free(rows);
+    inflateEnd(&in.z);
+    return ok;
+}
+
+// Cuts the palette behind the highest index a pixel names (never below PLTE):
+// indices beyond PLTE get black entries rather than pointing past the palette.
+void trimPalette(DIB* dib, int highest) {
+    const uint32_t entries = uint32_t(std::max(png.paletteCount, highest + 1));
+    if (entries >= uint32_t(dib->numColors)) return;
+    memmove(dib->palette + size_t(entries) * 4, dib->bits, rdLE32(dib->bmih + BI_SIZEIMAGE));
+    wrLE32(dib->bmih + BI_CLRUSED, entries);
+    wrLE32(dib->bmih + BI_CLRIMPORTANT, entries);
+    InitDIB(dib);
 }
 
 // Pixels of an alpha channel below the threshold get a colour the picture
 // does not use, which becomes the transparent one.
-void alphaToColour(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
-    const int bd = png.bitDepth;
+void alphaToColour(DIB* dib, const RowTarget& t, uint16_t* hasTransparent, uint8_t* transparent) {
     int found = GetUnusedColor(dib, transparent);
     *hasTransparent = uint16_t(found ? 1 : 0);
     if (!found) return;
-    const size_t step = size_t(channels(png.colorType)) * (bd / 8);
-    const size_t alphaAt = step - bd / 8;
     const uint32_t h = png.height;
     for (uint32_t y = 0; y < h; y++) {
-        const uint8_t* src = png.rows + y * png.rowStride + alphaAt;
+        const uint8_t* bits = t.clear + size_t(y) * t.clearRowBytes;
         uint8_t* dst = dib->bits + (h - 1 - y) * size_t(dib->lineBytes);
-        for (uint32_t x = 0; x < png.width; x++, src += step, dst += 3)
-            if (*src < png.alphaThreshold) memcpy(dst, transparent, 3);
+        for (uint32_t x = 0; x < png.width; x++)
+            if ((bits[x >> 3] >> (x & 7)) & 1) memcpy(dst + size_t(x) * 3, transparent, 3);
     }
 }
 
-} // namespace
-
-int PNGdatToDIB(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
-    const int transIndex = transparentIndex();
-    int depth, palSize;
-    chooseDepth(transIndex, &depth, &palSize);
-    if (!MakeDIBBlock(dib, int32_t(png.width), int32_t(png.height), depth, BMP_RGB,
-                      uint32_t(palSize), nullptr))
-        return 0;
-    fillPalette(dib->palette, palSize);
-    singleColourTransparency(dib->palette, palSize, hasTransparent, transparent);
-    copyRows(dib, depth, transIndex);
+// The bitmap of the picture whose chunks were read.
+int decodePicture(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
+    RowTarget t;
+    memset(&t, 0, sizeof t);
+    t.dib = dib;
+    t.transIndex = transparentIndex();
+    int palSize;
+    chooseDepth(t.transIndex, &t.depth, &palSize);
+    for (int i = 0; i < 256; i++)
+        t.remap[i] =
+            uint8_t(t.transIndex >= 0 && png.alpha[i] < png.alphaThreshold ? t.transIndex : i);
+    t.trackHighest = png.colorType == 3 && png.paletteCount < (1 << png.bitDepth);
     if (png.colorType == 4 || png.colorType == 6) {
-        alphaToColour(dib, hasTransparent, transparent);
-    } else if (transIndex >= 0) {
+        t.clearRowBytes = (size_t(png.width) + 7) / 8;
+        t.clear = static_cast<uint8_t*>(calloc(t.clearRowBytes, png.height));
+        if (!t.clear) return DIBFailure(DIB_ERR_NO_MEMORY);
+    }
+    int ok = MakeDIBBlock(dib, int32_t(png.width), int32_t(png.height), t.depth, BMP_RGB,
+                          uint32_t(palSize), nullptr) &&
+             readRows(t);
+    if (!ok) {
+        free(t.clear);
+        free(dib->mem);
+        memset(dib, 0, sizeof *dib);
+        return 0;
+    }
+    fillPalette(dib->palette, palSize);
+    if (t.trackHighest) trimPalette(dib, t.highest);
+    singleColourTransparency(dib->palette, palSize, hasTransparent, transparent);
+    if (t.clear) {
+        alphaToColour(dib, t, hasTransparent, transparent);
+    } else if (t.transIndex >= 0) {
         int found = GetUnusedColor(dib, transparent);
         *hasTransparent = uint16_t(found ? 1 : 0);
-        if (found) memcpy(dib->palette + transIndex * 4, transparent, 3);
+        if (found) memcpy(dib->palette + t.transIndex * 4, transparent, 3);
     }
+    free(t.clear);
     return 1;
 }
 
-namespace {
-
-// Several IDAT chunks are joined in a buffer of our own; one is read in place.
-int addImageData() {
-    if (!png.idat) {
-        png.idat = png.chunkData;
-        png.idatLen = png.chunkLen;
-        return 1;
-    }
-    if (!png.idatCopy) {
-        // The rest of the file bounds what the chunks still to come can add.
-        png.idatCapacity = png.idatLen + (png.fileLen - png.pos) + png.chunkLen;
-        png.idatCopy = static_cast<uint8_t*>(malloc(png.idatCapacity));
-        if (!png.idatCopy) return DIBFailure(DIB_ERR_NO_MEMORY);
-        memcpy(png.idatCopy, png.idat, png.idatLen);
-        png.idat = png.idatCopy;
-    }
-    if (png.idatCapacity - png.idatLen < png.chunkLen) return DIBFailure(DIB_ERR_DAMAGED);
-    memcpy(png.idatCopy + png.idatLen, png.chunkData, png.chunkLen);
+// The image data stays in its chunks: their place and length are noted here
+// and read on the way to the bitmap.
+void addImageData() {
+    if (!png.haveIdat) png.idatFirst = png.pos - png.chunkLen - 12;
+    png.haveIdat = 1;
     png.idatLen += png.chunkLen;
-    return 1;
 }
 
-// Walks the chunks up to IEND and inflates the image data.
+// Walks the chunks up to IEND.
 int readChunks() {
     int ok = 1;
     while (ok && !png.decoded) {
@@ -562,9 +620,10 @@ int readChunks() {
         } else if (typeIs("tRNS")) {
             handleTransparency();
         } else if (typeIs("IDAT")) {
-            ok = addImageData();
+            addImageData();
         } else if (typeIs("IEND")) {
-            ok = inflateImage();
+            ok = imageDataPlausible();
+            png.idatEnd = png.pos;
             png.decoded = ok;
         }
     }
@@ -585,15 +644,7 @@ int LoadPNGdata(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int al
     png.alphaThreshold = alphaThreshold;
     memset(png.alpha, 255, sizeof png.alpha);
     int ok = readChunks();
-    png.file = nullptr;
-    png.idat = nullptr;
-    if (ok) {
-        if (png.interlace)
-            ok = CopyFilteredInterlacedData();
-        else
-            CopyFilteredData();
-    }
-    if (ok) ok = PNGdatToDIB(dib, hasTransparent, transparent);
+    if (ok) ok = decodePicture(dib, hasTransparent, transparent);
     PngReset();
     return ok;
 }
