@@ -33,8 +33,7 @@ TSAN_OPTIONS="second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-f
 bash scripts/run-fuzzers.sh 300
 
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
-  -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" \
-  -DVANTORIX_FIRMWARE_FROM="$(pwd)/build/firmware" >/dev/null
+  -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
 cmake --build build-win32 -j"$jobs"
 # One Wine prefix for all Windows checks.
 export WINEPREFIX="$(pwd)/build-win32/wine-prefix"
