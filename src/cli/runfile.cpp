@@ -20,17 +20,9 @@ std::string unreadablePicture(const std::string& path) {
     return path + ": " + DIBErrorText(GetDIBError());
 }
 
-// Writes the head and then the body (which may be empty) as one output file.
 std::string writeImage(const std::string& out, const uint8_t* head, size_t headSize,
                        const uint8_t* body, size_t bodySize) {
-    const std::string error = writeOutputFile(out, [&](const char* path) -> std::string {
-        FILE* file = std::fopen(path, "wb");
-        if (!file) return "cannot create";
-        bool ok = std::fwrite(head, 1, headSize, file) == headSize &&
-                  (bodySize == 0 || std::fwrite(body, 1, bodySize, file) == bodySize);
-        if (std::fclose(file) != 0) ok = false;
-        return ok ? std::string() : std::string("cannot write");
-    });
+    const std::string error = writeOutputParts(out, head, headSize, body, bodySize);
     return error.empty() ? error : out + ": " + error;
 }
 } // namespace

@@ -75,11 +75,17 @@ std::string writeOutputFile(const std::string& path, const OutputWriter& write) 
 }
 
 std::string writeOutputBytes(const std::string& path, const void* bytes, size_t size) {
-    return writeOutputFile(path, [bytes, size](const char* at) -> std::string {
+    return writeOutputParts(path, bytes, size, nullptr, 0);
+}
+
+std::string writeOutputParts(const std::string& path, const void* head, size_t headSize,
+                             const void* body, size_t bodySize) {
+    return writeOutputFile(path, [&](const char* at) -> std::string {
         FILE* file = std::fopen(at, "wb");
         if (!file) return std::string("cannot create: ") + std::strerror(errno);
-        // An empty output has no data pointer to hand to fwrite.
-        bool ok = size == 0 || std::fwrite(bytes, 1, size, file) == size;
+        // An empty part has no data pointer to hand to fwrite.
+        bool ok = (headSize == 0 || std::fwrite(head, 1, headSize, file) == headSize) &&
+                  (bodySize == 0 || std::fwrite(body, 1, bodySize, file) == bodySize);
         if (std::fclose(file) != 0) ok = false;
         return ok ? std::string() : "write error";
     });

@@ -23,3 +23,6 @@ using OutputWriter = std::function<std::string(const char* path)>;
 std::string writeOutputFile(const std::string& path, const OutputWriter& write);
 // Writes size bytes as the whole output.
 std::string writeOutputBytes(const std::string& path, const void* bytes, size_t size);
+// Writes head and then body as the whole output (either may be empty).
+std::string writeOutputParts(const std::string& path, const void* head, size_t headSize,
+                             const void* body, size_t bodySize);
