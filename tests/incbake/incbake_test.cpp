@@ -246,7 +246,7 @@ TEST(IncbakeTool, ErrorsEndTheRunWithMinusOne) {
     // reserve more address space than any such limit allows).
     writeFile(d / "huge.bin", "");
     fs::resize_file(d / "huge.bin", 5ull << 30); // sparse
-#ifdef __SANITIZE_ADDRESS__
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     const std::string memoryLimit;
 #else
     const std::string memoryLimit = "ulimit -v 1048576; ";
