@@ -217,8 +217,9 @@ void checkPictureFile(Checker& c, const char* at, const std::string& path) {
         MultiDibFree(list.get());
         return;
     }
+    // A quoted name may run across a line end: the finding stays on one line.
     addFinding(c, at, "bad-picture",
-               formatText("%s: %s", path.c_str(), DIBErrorText(GetDIBError())));
+               printable(path.data(), path.size()) + ": " + DIBErrorText(GetDIBError()));
 }
 
 void checkInlineBitmap(Checker& c, CommandScan& s) {
