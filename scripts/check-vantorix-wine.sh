@@ -157,7 +157,7 @@ question=$(wine "$probe" msgbox 10000 yes 2>&1) || fail "no question for the Tal
 log=$(wine "$probe" window "Send File" 10000 "Set Picoboard in Programming mode" 2>&1) ||
   fail "no send-file dialog for the upload: $log"
 [ "$log" = 'Set Picoboard in Programming mode\r\n' ] || fail "the upload's log is $log"
-# A name sent while the upload runs is started when it has ended.
+# A name sent while the upload runs is held; the upload goes on undisturbed.
 wine "$cross/src/win/vantorix-send.exe" "$work/red.txt"
 for _ in $(seq 50); do grep -q 'restarted into the boot loader' "$work/board.log" && break; sleep 0.1; done
 grep -q 'restarted into the boot loader' "$work/board.log" || fail "the board was not sent into its boot loader"
