@@ -46,4 +46,4 @@ bash scripts/check-stall-wine.sh build-win32 build
 bash scripts/check-help.sh build-win32/src/win/Vantorix.chm
 # scripts/check-zip-wine.sh build-win32 build: left out until its welcome-screen comparison is fixed in the merged tree
 echo "All tests passed; the portable floors, Vantorix.exe, incbake.exe, vantorix-send.exe, the resources and"
-echo "the help build for i686-w64-mingw32 (checked under Wine); the Debian package and the Windows zip install and run."
+echo "the help build for i686-w64-mingw32 (checked under Wine); the Debian package installs and runs."
