@@ -80,6 +80,11 @@ export class Board {
     this.cdc = new USBCDC(this.rp2040.usbCtrl);
     this.cdc.onDeviceConnected = () => { this.connected = true; };
     this.cdc.onSerialData = (bytes) => { this.received.push(...bytes); };
+    const cdcRead = this.rp2040.usbCtrl.onEndpointRead;
+    this.rp2040.usbCtrl.onEndpointRead = (endpoint, size) => {
+      if (this.cdc.txFIFO.itemCount > 0) this.lastPacketNanos = this.clock.nanos;
+      cdcRead(endpoint, size);
+    };
     this.watchdogResets = [];
     const watchdog = this.rp2040.peripherals[WATCHDOG_BASE];
     this.watchdogScratch = watchdog.scratchData;
@@ -173,6 +178,7 @@ export class Board {
       if (++c.row > c.rows[1]) c.row = c.rows[0];
     }
     this.pixelsWritten = (this.pixelsWritten || 0) + 1;
+    this.lastPixelNanos = this.clock.nanos;
   }
 
   // The glass as the viewer sees it at the angle, top row first (RGB565).

@@ -113,10 +113,25 @@ function statusChecks(opt) {
   check(unconfigured.model === 0, `an unconfigured board reports model ${unconfigured.model}`);
 }
 
+// How long after the last USB packet of a full-panel bitmap stream the board
+// is still drawing (emulated time; the emulator's SPI takes no bus time).
+function benchmark(opt) {
+  const ref = reference(opt, 5, 0, [join(opt.source, 'data/pictures/demo1_kp350.bmp')], 'bench');
+  const board = boot(opt, 5, 0);
+  const start = board.nanos;
+  board.send(ref.bytes);
+  board.runUntil(() => !board.pending.length && board.cdc.txFIFO.empty, 60e9, 'the stream');
+  board.run(2e9);
+  const ms = (nanos) => (nanos / 1e6).toFixed(1);
+  console.log(`bench a ${ref.bytes.length}-byte KP350 bitmap stream: last USB packet after ` +
+    `${ms(board.lastPacketNanos - start)} ms, last pixel ${ms(board.lastPixelNanos - board.lastPacketNanos)} ms later`);
+}
+
 function main() {
   const opt = options();
   mkdirSync(opt.work, { recursive: true });
   if (!opt['no-link-checks']) statusChecks(opt);
+  if (opt.bench) benchmark(opt);
 
   const examples = readdirSync(join(opt.source, 'examples')).filter((f) => f.endsWith('.txt')).sort();
   const pictures = ['demo1_kp350.bmp', 'demo2_kp280.bmp'].map((f) => join(opt.source, 'data/pictures', f));
