@@ -836,9 +836,14 @@ int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed) {
                 for (int32_t x = 0; x < s.l.width; x++) mark(rdLE16(r + 2 * x));
                 continue;
             }
-            decodeRow(s, y, row);
+            // 24-bit rows are read where they are.
+            const uint8_t* bgr = rowOf(dib, s.l, y);
+            if (s.l.bitCount != 24) {
+                decodeRow(s, y, row);
+                bgr = row;
+            }
             for (int32_t x = 0; x < s.l.width; x++)
-                mark(toRgb565(row[3 * x], row[3 * x + 1], row[3 * x + 2]));
+                mark(toRgb565(bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2]));
         }
         free(row);
     }

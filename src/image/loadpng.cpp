@@ -425,9 +425,10 @@ void noteRow(const uint8_t* src, uint32_t y, const Pass& pass, RowTarget& t) {
         const size_t step = size_t(channels(png.colorType)) * (bd / 8);
         const uint8_t* alpha = src + step - bd / 8;
         uint8_t* bits = t.clear + size_t(y) * t.clearRowBytes;
+        const int threshold = png.alphaThreshold;
         uint32_t x = pass.col;
         for (uint32_t i = 0; i < pass.width; i++, alpha += step, x += pass.colStep)
-            if (*alpha < png.alphaThreshold) bits[x >> 3] |= uint8_t(1 << (x & 7));
+            bits[x >> 3] |= uint8_t((*alpha < threshold) << (x & 7));
     }
     if (t.trackHighest)
         for (uint32_t i = 0; i < pass.width; i++)
@@ -552,8 +553,13 @@ void alphaToColour(DIB* dib, const RowTarget& t, uint16_t* hasTransparent, uint8
     for (uint32_t y = 0; y < h; y++) {
         const uint8_t* bits = t.clear + size_t(y) * t.clearRowBytes;
         uint8_t* dst = dib->bits + (h - 1 - y) * size_t(dib->lineBytes);
-        for (uint32_t x = 0; x < png.width; x++)
+        for (uint32_t x = 0; x < png.width; x++) {
+            if (!bits[x >> 3]) {
+                x |= 7; // eight opaque pixels
+                continue;
+            }
             if ((bits[x >> 3] >> (x & 7)) & 1) memcpy(dst + size_t(x) * 3, transparent, 3);
+        }
     }
 }
 

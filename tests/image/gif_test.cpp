@@ -304,6 +304,23 @@ TEST(GifReader, AnimationDelaysAndComposition) {
     expectPixel(slotAt(list, 2), 0, 0, 0, 255, 0);
 }
 
+TEST(GifReader, AnimationsWithMoreColoursThanOnePaletteKeepThemAll) {
+    // Two frames whose local tables hold 256 colours each, none shared.
+    Frame first = solid(0, 0, 16, 16, 0), second = solid(0, 0, 16, 16, 0);
+    for (int i = 0; i < 256; i++) first.px[i] = second.px[i] = uint8_t(i);
+    first.local = rampTable(256);
+    second.local = rampTable(256);
+    for (size_t i = 2; i < second.local.size(); i += 3) second.local[i] ^= 1;
+    first.delay = second.delay = 0;
+    List list = newList();
+    ASSERT_EQ(loadGif(gifFile(16, 16, {}, 0, {first, second}), list), 1);
+    ASSERT_EQ(list->count, 2);
+    EXPECT_EQ(DIBBitCount(&slotAt(list, 1)), 24);
+    expectFrameEquals(slotAt(list, 1), first);
+    expectPixel(slotAt(list, 2), 5, 0, 5, 250, 14);
+    expectPixel(slotAt(list, 2), 15, 15, 255, 0, 252);
+}
+
 TEST(GifReader, TransparencyKeepsWhatLiesBelowAndPicksADistinctColour) {
     // Black transparent entry beside (red 1, green 2, blue 4): equal at 0xF8
     // masks, so one step away: blue 8, green 0x18, red 0x38.
