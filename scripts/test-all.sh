@@ -32,8 +32,10 @@ TSAN_OPTIONS="second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-f
 # Every parser under the fuzzers for five minutes, so a regression shows.
 bash scripts/run-fuzzers.sh 300
 
+# The firmware built above goes beside Vantorix.exe and into the Windows zip.
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake \
-  -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" >/dev/null
+  -DVANTORIX_WINDOWS_PROGRAM_ONLY=ON -DINCBAKE_EXECUTABLE="$(pwd)/build/tools/incbake/incbake" \
+  -DVANTORIX_FIRMWARE_FROM="$(pwd)/build/firmware" >/dev/null
 cmake --build build-win32 -j"$jobs"
 # One Wine prefix for all Windows checks.
 export WINEPREFIX="$(pwd)/build-win32/wine-prefix"
@@ -44,6 +46,7 @@ bash scripts/check-vantorix-wine.sh build-win32 build
 bash scripts/check-menu-wine.sh build-win32 build
 bash scripts/check-stall-wine.sh build-win32 build
 bash scripts/check-help.sh build-win32/src/win/Vantorix.chm
-# scripts/check-zip-wine.sh build-win32 build: left out until its welcome-screen comparison is fixed in the merged tree
+bash scripts/check-zip-wine.sh build-win32 build
 echo "All tests passed; the portable floors, Vantorix.exe, incbake.exe, vantorix-send.exe, the resources and"
-echo "the help build for i686-w64-mingw32 (checked under Wine); the Debian package installs and runs."
+echo "the help build for i686-w64-mingw32 (checked under Wine); the Debian package installs and runs, and the"
+echo "Windows zip runs as unpacked under Wine."
