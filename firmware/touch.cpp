@@ -1,5 +1,6 @@
 #include "touch.h"
 
+#include "board_io.h"
 #include "board_pins.h"
 
 #include "common/settings.h"
@@ -39,6 +40,7 @@ TouchKind fittedTouch() {
 }
 
 uint16_t xptRead(uint8_t command) {
+    boardPanelBusRelease();
     uint8_t out[3] = {command, 0, 0}, in[3] = {0, 0, 0};
     unsigned panelClock = spi_get_baudrate(spi0);
     spi_set_baudrate(spi0, xptClockHz);

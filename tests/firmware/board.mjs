@@ -1,7 +1,9 @@
 // The board in the RP2040 emulator: boots a UF2 with the boot ROM, plays the
-// PC's end of the USB serial link, and models the panel controller on SPI0
-// (data/command from its pin, address window, RAM writes, memory access
-// control) so that the glass can be read back.
+// PC's end of the USB serial link at full speed, and models the panel
+// controller on SPI0 (data/command from its pin, address window, RAM writes,
+// memory access control) so that the glass can be read back. Both buses take
+// the time their real counterparts take, so the emulated clock measures the
+// link.
 import { readFileSync } from 'node:fs';
 import { Simulator, USBCDC, LogLevel, ConsoleLogger, createSetupPacket } from 'rp2040js';
 
@@ -18,6 +20,19 @@ const RAW_LOW = 200, RAW_HIGH = 3900;
 const PICO_FLASH_BYTES = 2 * 1024 * 1024; // the Pico's flash, whose last sector holds the configuration
 const CYCLE_NANOS = 1e9 / 125e6;
 const WATCHDOG_BASE = 0x40058;
+// A full-speed host fits at most 19 bulk packets of 64 bytes in a 1 ms frame
+// and NAKs while it has nothing to send; a packet is in the device's buffer
+// no sooner than its time on the wire (token, data, CRC and handshake, with
+// bit stuffing, at 12 Mbit/s) after the device made the buffer available. The
+// emulator's own host would hand over a packet 10 us after every request,
+// empty or not.
+const PACKET_BYTES = 64;
+const PACKET_NANOS = 1e6 / 19;
+const PACKET_WIRE_NANOS = 48e3;
+// With clock phase 0 the SSP raises its frame signal between words, which
+// costs about one and a half clock periods a word.
+const SPI_CLOCK_PHASE = 0x80;
+const SPI_WORD_GAP_CLOCKS = 1.5;
 
 // Controllers as the glass is mounted on them: memory size, where the glass
 // starts in it, and the access control that shows it upright.
@@ -77,13 +92,16 @@ export class Board {
     this.connected = false;
     this.pending = [];
     this.pendingAt = 0;
+    this.outRequests = 0; // OUT buffers the device has armed and the host has not filled
+    this.nextPacketNanos = 0;
     this.cdc = new USBCDC(this.rp2040.usbCtrl);
     this.cdc.onDeviceConnected = () => { this.connected = true; };
     this.cdc.onSerialData = (bytes) => { this.received.push(...bytes); };
     const cdcRead = this.rp2040.usbCtrl.onEndpointRead;
     this.rp2040.usbCtrl.onEndpointRead = (endpoint, size) => {
-      if (this.cdc.txFIFO.itemCount > 0) this.lastPacketNanos = this.clock.nanos;
-      cdcRead(endpoint, size);
+      if (endpoint !== this.cdc.outEndpoint) return cdcRead(endpoint, size);
+      this.outRequests++;
+      this.sendPacket();
     };
     this.watchdogResets = [];
     const watchdog = this.rp2040.peripherals[WATCHDOG_BASE];
@@ -105,19 +123,33 @@ export class Board {
     this.touchPoint = null; // glass coordinates while pressed
     this.rp2040.gpio[PIN_TOUCH_IRQ].setInputValue(true);
     let conversion = [];
-    spi.onTransmit = (value) => {
+    // What the wires carry when the word's last bit is clocked: chip selects
+    // and data/command are read then, as the controllers latch them.
+    const wordDone = (value) => {
       if (!this.rp2040.gpio[PIN_TOUCH_SELECT].outputValue) {
         // XPT2046: a command byte, then its 12-bit result in the next two.
         if (value & 0x80) conversion = this.touchConversion(value);
-        spi.completeTransmit(conversion.shift() ?? 0);
-        return;
+        return conversion.shift() ?? 0;
       }
       if (!this.rp2040.gpio[PIN_SELECT].outputValue) {
         if (this.rp2040.gpio[PIN_DATA_COMMAND].outputValue) this.panelData(value);
         else this.panelCommand(value);
       }
-      spi.completeTransmit(0);
+      return 0;
     };
+    let word = 0;
+    const shifted = this.clock.createAlarm(() => spi.completeTransmit(wordDone(word)));
+    spi.onTransmit = (value) => {
+      word = value;
+      shifted.schedule(this.spiWordNanos(spi.dataBits));
+    };
+  }
+
+  // The time one word of `bits` takes on SPI0 as it is set now.
+  spiWordNanos(bits = 8) {
+    const spi = this.rp2040.spi[0];
+    const gap = spi.control0 & SPI_CLOCK_PHASE ? 0 : SPI_WORD_GAP_CLOCKS;
+    return ((bits + gap) * 1e9) / spi.clockFrequency;
   }
 
   touchConversion(command) {
@@ -214,7 +246,6 @@ export class Board {
     const end = this.clock.nanos + nanos;
     const core = this.rp2040.core;
     while (this.clock.nanos < end && !this.stopped) {
-      this.feed();
       for (let i = 0; i < 20000 && !this.stopped; i++) {
         if ((i & 255) === 0 && this.stopWhen?.()) this.stopped = true;
         if (core.waiting) {
@@ -238,18 +269,28 @@ export class Board {
 
   send(bytes) {
     for (const b of bytes) this.pending.push(b);
+    this.sendPacket();
   }
 
-  // Keeps the host's transmit queue topped up, as a PC's driver does.
-  feed() {
-    const fifo = this.cdc.txFIFO;
-    while (this.pendingAt < this.pending.length && !fifo.full) {
-      this.cdc.sendSerialByte(this.pending[this.pendingAt++]);
-    }
-    if (this.pendingAt === this.pending.length) {
+  // Everything given to send() has gone over the link.
+  get sentAll() { return this.pendingAt === this.pending.length; }
+
+  // Fills an OUT buffer the device has armed with the next packet, in the
+  // next slot a full-speed bus has for it.
+  sendPacket() {
+    if (!this.outRequests || this.sentAll) return;
+    const now = this.clock.nanos;
+    const at = Math.max(now + PACKET_WIRE_NANOS, this.nextPacketNanos);
+    const packet = Uint8Array.from(this.pending.slice(this.pendingAt, this.pendingAt + PACKET_BYTES));
+    this.pendingAt += packet.length;
+    if (this.sentAll) {
       this.pending = [];
       this.pendingAt = 0;
     }
+    this.outRequests--;
+    this.nextPacketNanos = at + PACKET_NANOS;
+    this.lastPacketNanos = at;
+    this.rp2040.usbCtrl.endpointReadDone(this.cdc.outEndpoint, packet, (at - now) / 1000);
   }
 
   // The host opens the port at a baud rate: SET_LINE_CODING, which the
