@@ -12,6 +12,8 @@
 #include "hardware/i2c.h"
 #include "hardware/spi.h"
 
+#include <algorithm>
+
 namespace {
 constexpr unsigned pollEveryMs = 10;
 constexpr uint8_t eventDown = 1, eventMove = 2, eventUp = 4;
@@ -71,8 +73,10 @@ bool readCapacitive(int* x, int* y) {
     if (i2c_read_blocking(i2c0, ftAddress, data, sizeof data, false) != int(sizeof data))
         return false;
     if ((data[0] & 0x0F) == 0) return false;
-    *x = ((data[1] & 0x0F) << 8) | data[2];
-    *y = ((data[3] & 0x0F) << 8) | data[4];
+    // A controller tuned for a larger glass may report beyond this one's edge.
+    const ModelInfo* info = modelInfo(Module);
+    *x = std::min(((data[1] & 0x0F) << 8) | data[2], info->width - 1);
+    *y = std::min(((data[3] & 0x0F) << 8) | data[4], info->height - 1);
     return true;
 }
 

@@ -5,7 +5,7 @@
 // the time their real counterparts take, so the emulated clock measures the
 // link.
 import { readFileSync } from 'node:fs';
-import { Simulator, USBCDC, LogLevel, ConsoleLogger, createSetupPacket } from 'rp2040js';
+import { Simulator, USBCDC, LogLevel, ConsoleLogger, createSetupPacket, I2CMode } from 'rp2040js';
 
 export const FLASH_BASE = 0x10000000;
 const UF2_MAGIC = [0x0a324655, 0x9e5d5157];
@@ -17,6 +17,10 @@ const PIN_TOUCH_SELECT = 9;
 const PIN_TOUCH_IRQ = 10;
 // The resistive touch controller's raw values at the glass's edges.
 const RAW_LOW = 200, RAW_HIGH = 3900;
+// The capacitive one (FT6x36) on I2C0: its address, and its registers from
+// the touch count on (count, then the first point's X and Y, high bits first).
+const FT_ADDRESS = 0x38;
+const FT_TOUCH_COUNT = 0x02;
 const PICO_FLASH_BYTES = 2 * 1024 * 1024; // the Pico's flash, whose last sector holds the configuration
 const CYCLE_NANOS = 1e9 / 125e6;
 const WATCHDOG_BASE = 0x40058;
@@ -111,6 +115,7 @@ export class Board {
       this.stopped = true;
     };
     this.modelController();
+    this.modelCapacitiveTouch();
     this.rp2040.core.PC = FLASH_BASE;
     this.stopped = false;
   }
@@ -160,7 +165,31 @@ export class Board {
     return [0, (raw << 3) >> 8, (raw << 3) & 0xff]; // nothing while the command goes in
   }
 
-  // A finger on the resistive glass at (x, y) counted at 0 degrees; null lifts it.
+  // The FT6x36: a write sets the register pointer, reads go on from it.
+  modelCapacitiveTouch() {
+    const i2c = this.rp2040.i2c[0];
+    let pointer = 0, firstWrite = false;
+    i2c.onStart = () => i2c.completeStart();
+    i2c.onStop = () => i2c.completeStop();
+    i2c.onConnect = (address, mode) => {
+      firstWrite = mode === I2CMode.Write;
+      i2c.completeConnect(address === FT_ADDRESS);
+    };
+    i2c.onWriteByte = (value) => {
+      if (firstWrite) pointer = value;
+      firstWrite = false;
+      i2c.completeWrite(true);
+    };
+    i2c.onReadByte = () => i2c.completeRead(this.capacitiveRegister(pointer++));
+  }
+
+  capacitiveRegister(register) {
+    const [x, y] = this.touchPoint ?? [0, 0];
+    const values = { [FT_TOUCH_COUNT]: this.touchPoint ? 1 : 0, 3: x >> 8, 4: x & 0xff, 5: y >> 8, 6: y & 0xff };
+    return values[register] ?? 0;
+  }
+
+  // A finger on the glass at (x, y) counted at 0 degrees; null lifts it.
   press(point) {
     this.touchPoint = point;
     this.rp2040.gpio[PIN_TOUCH_IRQ].setInputValue(!point);

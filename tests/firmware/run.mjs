@@ -98,6 +98,20 @@ function statusChecks(opt) {
   const expected = ['01', '04'].map((event) => `1b 54 6e a5 ${event} b3 00 64 00`).join(' ');
   check(reports === expected, `a touch at a known point is reported: ${reports}`);
 
+  // The capacitive glass (KP200) at 270 degrees: down, a move, up.
+  const capacitive = boot(opt, 3, 270, 1);
+  capacitive.status();
+  capacitive.take();
+  for (const point of [[50, 200], [60, 210], null]) {
+    capacitive.press(point);
+    capacitive.run(50e6);
+  }
+  const touches = capacitive.take().map((b) => b.toString(16).padStart(2, '0')).join(' ');
+  // At 270 degrees glass (50, 200) of the 240 x 320 glass is panel (200, 189), (60, 210) is (210, 179).
+  const expectedTouches = ['01 c8 00 bd 00', '02 d2 00 b3 00', '04 d2 00 b3 00']
+    .map((event) => `1b 54 6e e3 ${event}`).join(' ');
+  check(touches === expectedTouches, `a touch on the capacitive glass is reported: ${touches}`);
+
   // The boot ROM's USB boot entry leaves its magic in watchdog scratch 4 for
   // the restart; the emulation stops there (what follows is the ROM's own
   // USB device, which the emulator's CDC host cannot follow).
