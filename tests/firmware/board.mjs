@@ -35,6 +35,8 @@ const PACKET_NANOS = 1e6 / 19;
 const PACKET_WIRE_NANOS = 48e3;
 // With clock phase 0 the SSP raises its frame signal between words, which
 // costs about one and a half clock periods a word.
+const SOFTWARE_RESET = 0x01, SLEEP_OUT = 0x11, COMMAND_WAIT_NANOS = 5e6;
+const FORMAT_16_BIT = 5; // the pixel format's control interface bits
 const SPI_CLOCK_PHASE = 0x80;
 const SPI_WORD_GAP_CLOCKS = 1.5;
 
@@ -123,7 +125,9 @@ export class Board {
   // ---- the panel controller on SPI0 ----
   modelController() {
     this.memory = null;
-    this.chip = { command: 0, parameters: [], access: 0, columns: [0, 0], rows: [0, 0], column: 0, row: 0, lowByte: null };
+    this.chip = { command: 0, parameters: [], access: 0, columns: [0, 0], rows: [0, 0], column: 0, row: 0, lowByte: null,
+      format: 0, quietUntil: 0 };
+    this.controllerFaults = [];
     const spi = this.rp2040.spi[0];
     this.touchPoint = null; // glass coordinates while pressed
     this.rp2040.gpio[PIN_TOUCH_IRQ].setInputValue(true);
@@ -203,6 +207,13 @@ export class Board {
 
   panelCommand(value) {
     const c = this.chip;
+    // The datasheets' rules the three controllers share: after a software
+    // reset or sleep out the next command waits 5 ms, and pixels are written
+    // only in the 16-bit format.
+    const now = this.clock.nanos;
+    if (now < c.quietUntil) this.controllerFaults.push(`command ${value.toString(16)} too early after ${c.command.toString(16)}`);
+    if (value === SOFTWARE_RESET || value === SLEEP_OUT) c.quietUntil = now + COMMAND_WAIT_NANOS;
+    if (value === 0x2c && (c.format & 7) !== FORMAT_16_BIT) this.controllerFaults.push(`pixels in format ${c.format.toString(16)}`);
     c.command = value;
     c.parameters = [];
     c.pixelHigh = null;
@@ -225,6 +236,7 @@ export class Board {
     if (c.command === 0x2a && p.length === 4) c.columns = [(p[0] << 8) | p[1], (p[2] << 8) | p[3]];
     if (c.command === 0x2b && p.length === 4) c.rows = [(p[0] << 8) | p[1], (p[2] << 8) | p[3]];
     if (c.command === 0x36 && p.length === 1) c.access = p[0];
+    if (c.command === 0x3a && p.length === 1) c.format = p[0];
   }
 
   writePixel(colour) {

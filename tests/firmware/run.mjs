@@ -70,7 +70,7 @@ function compareCase(opt, model, angle, inputs, label) {
   const board = boot(opt, model, angle);
   board.send(ref.bytes);
   const status = board.status(120e9);
-  const difference = samePanel(board.glass(status.angle), ref.panel);
+  const difference = samePanel(board.glass(status.angle), ref.panel) || board.controllerFaults.join(', ');
   check(!difference, `${MODELS[model].name} at ${angle}: ${label}${difference ? ': ' + difference : ''}`);
   return board;
 }
