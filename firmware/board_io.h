@@ -8,6 +8,10 @@
 
 void boardIoInit();
 const PanelBus& boardPanelBus();
+// Waits until everything sent to the panel has left the bus.
+void boardPanelBusFlush();
+// Flushes and deselects the panel, for another device on its bus.
+void boardPanelBusRelease();
 // The SPI clock for the model's controller; returns the clock set in Hz.
 unsigned boardPanelClock(int model);
 // Backlight brightness 0..100 (values outside are clamped).

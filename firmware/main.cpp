@@ -17,7 +17,7 @@ namespace {
 // An unconfigured board still needs a panel to say so on; most models have
 // this controller and size.
 constexpr int fallbackModel = 3;
-constexpr size_t readChunk = 512;
+constexpr size_t readChunk = 1024;
 // The demo mode steps through the start screens this often.
 constexpr int demoStepSeconds = 5;
 #if PICO_RP2350
@@ -26,7 +26,10 @@ constexpr int isPico2 = 1;
 constexpr int isPico2 = 0;
 #endif
 
+// A reply says that everything before it has been drawn: the panel's bus
+// is flushed first.
 void sendToPc(const uint8_t* bytes, size_t length) {
+    boardPanelBusFlush();
     stdio_usb.out_chars(reinterpret_cast<const char*>(bytes), int(length));
 }
 

@@ -1,5 +1,6 @@
 #include "touch.h"
 
+#include "board_io.h"
 #include "board_pins.h"
 
 #include "common/settings.h"
@@ -10,6 +11,8 @@
 #include "hardware/gpio.h"
 #include "hardware/i2c.h"
 #include "hardware/spi.h"
+
+#include <algorithm>
 
 namespace {
 constexpr unsigned pollEveryMs = 10;
@@ -39,6 +42,7 @@ TouchKind fittedTouch() {
 }
 
 uint16_t xptRead(uint8_t command) {
+    boardPanelBusRelease();
     uint8_t out[3] = {command, 0, 0}, in[3] = {0, 0, 0};
     unsigned panelClock = spi_get_baudrate(spi0);
     spi_set_baudrate(spi0, xptClockHz);
@@ -69,8 +73,10 @@ bool readCapacitive(int* x, int* y) {
     if (i2c_read_blocking(i2c0, ftAddress, data, sizeof data, false) != int(sizeof data))
         return false;
     if ((data[0] & 0x0F) == 0) return false;
-    *x = ((data[1] & 0x0F) << 8) | data[2];
-    *y = ((data[3] & 0x0F) << 8) | data[4];
+    // A controller tuned for a larger glass may report beyond this one's edge.
+    const ModelInfo* info = modelInfo(Module);
+    *x = std::min(((data[1] & 0x0F) << 8) | data[2], info->width - 1);
+    *y = std::min(((data[3] & 0x0F) << 8) | data[4], info->height - 1);
     return true;
 }
 

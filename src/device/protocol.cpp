@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,6 +25,10 @@ constexpr uint32_t smallestBitmap = 14 + 40;
 constexpr int touchMarkRed = 0xF800, touchMarkGreen = 0x07E0, touchMarkWhite = 0xFFFF;
 // The longest part of a stored row that a row of the widest panel reads.
 constexpr size_t rowBufferBytes = 1536;
+// A row is drawn in parts as its bytes arrive, so that the panel has little
+// left to do when the last byte is in; a part opens its own address window,
+// which costs about as much bus time as a few pixels.
+constexpr int32_t minRowPartPixels = 32;
 
 enum class Stream {
     LineStart,    // nothing of the next unit yet
@@ -43,6 +48,8 @@ struct BitmapStream {
     uint32_t pixelOffset = 0;
     bool drawable = false;
     BitmapRows rows{};
+    uint32_t partRow = UINT32_MAX; // stored row being drawn in parts
+    int32_t drawnPixels = 0;       // of partRow, from its left edge as shown
 };
 // The used part of the stored row being received.
 uint8_t rowBuffer[rowBufferBytes];
@@ -267,8 +274,25 @@ size_t feedBitmapHeader(const uint8_t* data, size_t length) {
     return take;
 }
 
-// Copies the used part of each stored row out of the data and draws a row
-// once its last used byte is in.
+// Draws the pixels of the stored row whose bytes are in (`filled` bytes of
+// its used part), once enough wait or the row is complete.
+void drawArrivedPixels(uint32_t stored, uint32_t filled) {
+    BitmapStream& b = device.bitmap;
+    const BitmapRows& r = b.rows;
+    if (stored != b.partRow) {
+        b.partRow = stored;
+        b.drawnPixels = 0;
+    }
+    int32_t arrived = int32_t(uint64_t(filled) * 8 / uint32_t(r.bits)) - r.firstInByte;
+    if (arrived > r.width) arrived = r.width;
+    if (arrived <= b.drawnPixels) return;
+    if (arrived < r.width && arrived - b.drawnPixels < minRowPartPixels) return;
+    TFTbitmapRowPart(r, stored, rowBuffer, b.drawnPixels, arrived);
+    b.drawnPixels = arrived;
+}
+
+// Copies the used part of each stored row out of the data and draws its
+// pixels as they arrive.
 void collectRows(const uint8_t* data, size_t length, uint32_t at) {
     const BitmapRows& r = device.bitmap.rows;
     const uint32_t first = device.bitmap.pixelOffset;
@@ -291,7 +315,7 @@ void collectRows(const uint8_t* data, size_t length, uint32_t at) {
         size_t copy = std::min<size_t>(useEnd - inRow, length - i);
         std::memcpy(rowBuffer + (inRow - r.rowSkipBytes), data + i, copy);
         i += copy;
-        if (inRow + copy == useEnd) TFTbitmapRow(r, stored, rowBuffer);
+        drawArrivedPixels(stored, uint32_t(inRow + copy - r.rowSkipBytes));
     }
 }
 

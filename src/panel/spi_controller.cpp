@@ -1,6 +1,11 @@
 // The panel controllers of the six models on the SPI bus. Initialisation
 // sequences follow the controllers' datasheets (power-on defaults kept where
-// they suit, 16 bits per pixel, display on).
+// they suit, 16 bits per pixel, display on). Each runs after a hardware
+// reset, so the controller is asleep when it starts: the software reset then
+// needs 5 ms before the next command, sleep out 120 ms (and 5 ms before the
+// next command). The access control bits (MY, MX, MV) act as the datasheets'
+// write direction tables say: MV exchanges the column and row counters, MX
+// then mirrors the memory's columns and MY its rows.
 #include "panel/spi_controller.h"
 
 #include "panel/models.h"
@@ -32,7 +37,7 @@ constexpr uint8_t st7735sInit[] = {
     0xB1, 3, 0x01, 0x2C, 0x2D,                   // frame rate, normal mode
     0xB2, 3, 0x01, 0x2C, 0x2D,                   // frame rate, idle mode
     0xB3, 6, 0x01, 0x2C, 0x2D, 0x01, 0x2C, 0x2D, // frame rate, partial mode
-    0xB4, 1, 0x07,                               // no line inversion
+    0xB4, 1, 0x07,                               // column inversion in all three modes
     0xC0, 3, 0xA2, 0x02, 0x84,                   // power control 1: AVDD, GVDD
     0xC1, 1, 0xC5,                               // power control 2: VGH, VGL
     0xC2, 2, 0x0A, 0x00,                         // power control 3
@@ -40,7 +45,7 @@ constexpr uint8_t st7735sInit[] = {
     0xC4, 2, 0x8A, 0xEE,                         // power control 5
     0xC5, 1, 0x0E,                               // VCOM
     cmdInversionOn, 0,                           // the IPS glass shows inverted data
-    cmdPixelFormat, 1, 0x05,                     // 16 bits per pixel
+    cmdPixelFormat, 1, pixelFormat16Bit,         // 16 bits per pixel: 55h, as its datasheet asks
     cmdNormalMode, delayFlag, 10,
     cmdDisplayOn, delayFlag, 100,
     0, 0,

@@ -73,34 +73,41 @@ int bmpLayout(const uint8_t* bmp, BmpLayout& out) {
     return 1;
 }
 
-void putPixel(int i, uint16_t colour) {
-    lineBuf[2 * i] = uint8_t(colour >> 8);
-    lineBuf[2 * i + 1] = uint8_t(colour);
+void putPixel(uint8_t* out, uint16_t colour) {
+    out[0] = uint8_t(colour >> 8);
+    out[1] = uint8_t(colour);
 }
 
 // Converts count pixels into lineBuf, starting first pixels into the byte at
-// row (first is non-zero only for 1 and 4 bits, where a byte holds several).
+// row. One loop per depth: this runs for every pixel of a bitmap stream.
 void convertRow(const uint8_t* row, int first, int count, int bits) {
     if (count > lineBufPixels) count = lineBufPixels;
-    for (int i = 0; i < count; ++i) {
-        int p = first + i;
-        switch (bits) {
-        case 1:
-            putPixel(i, bmpPalette[(row[p >> 3] >> (7 - (p & 7))) & 1]);
-            break;
-        case 4:
-            putPixel(i, bmpPalette[(row[p >> 1] >> ((p & 1) ? 0 : 4)) & 0x0F]);
-            break;
-        case 8:
-            putPixel(i, bmpPalette[row[p]]);
-            break;
-        case 16:
-            putPixel(i, rdLE16(row + 2 * p));
-            break;
-        case 24:
-            putPixel(i, rgb565(row[3 * p + 2], row[3 * p + 1], row[3 * p]));
-            break;
+    uint8_t* out = lineBuf;
+    uint8_t* const end = lineBuf + 2 * count;
+    switch (bits) {
+    case 1:
+        for (int p = first; out < end; ++p, out += 2)
+            putPixel(out, bmpPalette[(row[p >> 3] >> (7 - (p & 7))) & 1]);
+        break;
+    case 4:
+        for (int p = first; out < end; ++p, out += 2)
+            putPixel(out, bmpPalette[(row[p >> 1] >> ((p & 1) ? 0 : 4)) & 0x0F]);
+        break;
+    case 8:
+        for (const uint8_t* in = row + first; out < end; ++in, out += 2)
+            putPixel(out, bmpPalette[*in]);
+        break;
+    case 16:
+        // Stored little-endian, sent high byte first.
+        for (const uint8_t* in = row + 2 * first; out < end; in += 2, out += 2) {
+            out[0] = in[1];
+            out[1] = in[0];
         }
+        break;
+    case 24:
+        for (const uint8_t* in = row + 3 * first; out < end; in += 3, out += 2)
+            putPixel(out, rgb565(in[2], in[1], in[0]));
+        break;
     }
 }
 
@@ -226,14 +233,22 @@ int TFTbitmapRowsBegin(int16_t x, int16_t y, const uint8_t* headers, uint32_t le
     return 1;
 }
 
-void TFTbitmapRow(const BitmapRows& rows, uint32_t stored, const uint8_t* row) {
+void TFTbitmapRowPart(const BitmapRows& rows, uint32_t stored, const uint8_t* row, int32_t from,
+                      int32_t to) {
     int32_t j = rows.imageHeight - 1 - int32_t(stored) - rows.firstRow;
     if (rows.width <= 0 || j < 0 || j >= rows.height) return;
+    if (from < 0) from = 0;
+    if (to > rows.width) to = rows.width;
+    if (from >= to) return;
     PanelGuard guard(panelLock());
     int16_t y = int16_t(rows.top + j);
-    convertRow(row, rows.firstInByte, rows.width, rows.bits);
+    convertRow(row, rows.firstInByte + from, to - from, rows.bits);
     gpio_put(tftChipSelectPin, 0);
-    TFTwindow(int16_t(rows.left), y, int16_t(rows.left + rows.width - 1), y);
-    write_buf(lineBuf, uint32_t(2 * rows.width));
+    TFTwindow(int16_t(rows.left + from), y, int16_t(rows.left + to - 1), y);
+    write_buf(lineBuf, uint32_t(2 * (to - from)));
     gpio_put(tftChipSelectPin, 1);
+}
+
+void TFTbitmapRow(const BitmapRows& rows, uint32_t stored, const uint8_t* row) {
+    TFTbitmapRowPart(rows, stored, row, 0, rows.width);
 }

@@ -133,6 +133,10 @@ int TFTbitmapRowsBegin(int16_t x, int16_t y, const uint8_t* headers, uint32_t le
 // Draws stored row `stored` (0 is the bottom of the picture) if it shows;
 // `row` points at its rowUseBytes bytes after rowSkipBytes.
 void TFTbitmapRow(const BitmapRows& rows, uint32_t stored, const uint8_t* row);
+// Draws pixels [from, to) of that row (counted from its left edge as shown),
+// for a row whose bytes are still arriving; `row` as for TFTbitmapRow.
+void TFTbitmapRowPart(const BitmapRows& rows, uint32_t stored, const uint8_t* row, int32_t from,
+                      int32_t to);
 void BMPdat2Linebuf(const uint8_t* row, int count);
 
 // ---- start and demo screens ----

@@ -1,9 +1,11 @@
 // The board in the RP2040 emulator: boots a UF2 with the boot ROM, plays the
-// PC's end of the USB serial link, and models the panel controller on SPI0
-// (data/command from its pin, address window, RAM writes, memory access
-// control) so that the glass can be read back.
+// PC's end of the USB serial link at full speed, and models the panel
+// controller on SPI0 (data/command from its pin, address window, RAM writes,
+// memory access control) so that the glass can be read back. Both buses take
+// the time their real counterparts take, so the emulated clock measures the
+// link.
 import { readFileSync } from 'node:fs';
-import { Simulator, USBCDC, LogLevel, ConsoleLogger, createSetupPacket } from 'rp2040js';
+import { Simulator, USBCDC, LogLevel, ConsoleLogger, createSetupPacket, I2CMode } from 'rp2040js';
 
 export const FLASH_BASE = 0x10000000;
 const UF2_MAGIC = [0x0a324655, 0x9e5d5157];
@@ -15,9 +17,28 @@ const PIN_TOUCH_SELECT = 9;
 const PIN_TOUCH_IRQ = 10;
 // The resistive touch controller's raw values at the glass's edges.
 const RAW_LOW = 200, RAW_HIGH = 3900;
+// The capacitive one (FT6x36) on I2C0: its address, and its registers from
+// the touch count on (count, then the first point's X and Y, high bits first).
+const FT_ADDRESS = 0x38;
+const FT_TOUCH_COUNT = 0x02;
 const PICO_FLASH_BYTES = 2 * 1024 * 1024; // the Pico's flash, whose last sector holds the configuration
 const CYCLE_NANOS = 1e9 / 125e6;
 const WATCHDOG_BASE = 0x40058;
+// A full-speed host fits at most 19 bulk packets of 64 bytes in a 1 ms frame
+// and NAKs while it has nothing to send; a packet is in the device's buffer
+// no sooner than its time on the wire (token, data, CRC and handshake, with
+// bit stuffing, at 12 Mbit/s) after the device made the buffer available. The
+// emulator's own host would hand over a packet 10 us after every request,
+// empty or not.
+const PACKET_BYTES = 64;
+const PACKET_NANOS = 1e6 / 19;
+const PACKET_WIRE_NANOS = 48e3;
+// With clock phase 0 the SSP raises its frame signal between words, which
+// costs about one and a half clock periods a word.
+const SOFTWARE_RESET = 0x01, SLEEP_OUT = 0x11, COMMAND_WAIT_NANOS = 5e6;
+const FORMAT_16_BIT = 5; // the pixel format's control interface bits
+const SPI_CLOCK_PHASE = 0x80;
+const SPI_WORD_GAP_CLOCKS = 1.5;
 
 // Controllers as the glass is mounted on them: memory size, where the glass
 // starts in it, and the access control that shows it upright.
@@ -77,13 +98,16 @@ export class Board {
     this.connected = false;
     this.pending = [];
     this.pendingAt = 0;
+    this.outRequests = 0; // OUT buffers the device has armed and the host has not filled
+    this.nextPacketNanos = 0;
     this.cdc = new USBCDC(this.rp2040.usbCtrl);
     this.cdc.onDeviceConnected = () => { this.connected = true; };
     this.cdc.onSerialData = (bytes) => { this.received.push(...bytes); };
     const cdcRead = this.rp2040.usbCtrl.onEndpointRead;
     this.rp2040.usbCtrl.onEndpointRead = (endpoint, size) => {
-      if (this.cdc.txFIFO.itemCount > 0) this.lastPacketNanos = this.clock.nanos;
-      cdcRead(endpoint, size);
+      if (endpoint !== this.cdc.outEndpoint) return cdcRead(endpoint, size);
+      this.outRequests++;
+      this.sendPacket();
     };
     this.watchdogResets = [];
     const watchdog = this.rp2040.peripherals[WATCHDOG_BASE];
@@ -93,6 +117,7 @@ export class Board {
       this.stopped = true;
     };
     this.modelController();
+    this.modelCapacitiveTouch();
     this.rp2040.core.PC = FLASH_BASE;
     this.stopped = false;
   }
@@ -100,24 +125,40 @@ export class Board {
   // ---- the panel controller on SPI0 ----
   modelController() {
     this.memory = null;
-    this.chip = { command: 0, parameters: [], access: 0, columns: [0, 0], rows: [0, 0], column: 0, row: 0, lowByte: null };
+    this.chip = { command: 0, parameters: [], access: 0, columns: [0, 0], rows: [0, 0], column: 0, row: 0, lowByte: null,
+      format: 0, quietUntil: 0 };
+    this.controllerFaults = [];
     const spi = this.rp2040.spi[0];
     this.touchPoint = null; // glass coordinates while pressed
     this.rp2040.gpio[PIN_TOUCH_IRQ].setInputValue(true);
     let conversion = [];
-    spi.onTransmit = (value) => {
+    // What the wires carry when the word's last bit is clocked: chip selects
+    // and data/command are read then, as the controllers latch them.
+    const wordDone = (value) => {
       if (!this.rp2040.gpio[PIN_TOUCH_SELECT].outputValue) {
         // XPT2046: a command byte, then its 12-bit result in the next two.
         if (value & 0x80) conversion = this.touchConversion(value);
-        spi.completeTransmit(conversion.shift() ?? 0);
-        return;
+        return conversion.shift() ?? 0;
       }
       if (!this.rp2040.gpio[PIN_SELECT].outputValue) {
         if (this.rp2040.gpio[PIN_DATA_COMMAND].outputValue) this.panelData(value);
         else this.panelCommand(value);
       }
-      spi.completeTransmit(0);
+      return 0;
     };
+    let word = 0;
+    const shifted = this.clock.createAlarm(() => spi.completeTransmit(wordDone(word)));
+    spi.onTransmit = (value) => {
+      word = value;
+      shifted.schedule(this.spiWordNanos(spi.dataBits));
+    };
+  }
+
+  // The time one word of `bits` takes on SPI0 as it is set now.
+  spiWordNanos(bits = 8) {
+    const spi = this.rp2040.spi[0];
+    const gap = spi.control0 & SPI_CLOCK_PHASE ? 0 : SPI_WORD_GAP_CLOCKS;
+    return ((bits + gap) * 1e9) / spi.clockFrequency;
   }
 
   touchConversion(command) {
@@ -128,7 +169,31 @@ export class Board {
     return [0, (raw << 3) >> 8, (raw << 3) & 0xff]; // nothing while the command goes in
   }
 
-  // A finger on the resistive glass at (x, y) counted at 0 degrees; null lifts it.
+  // The FT6x36: a write sets the register pointer, reads go on from it.
+  modelCapacitiveTouch() {
+    const i2c = this.rp2040.i2c[0];
+    let pointer = 0, firstWrite = false;
+    i2c.onStart = () => i2c.completeStart();
+    i2c.onStop = () => i2c.completeStop();
+    i2c.onConnect = (address, mode) => {
+      firstWrite = mode === I2CMode.Write;
+      i2c.completeConnect(address === FT_ADDRESS);
+    };
+    i2c.onWriteByte = (value) => {
+      if (firstWrite) pointer = value;
+      firstWrite = false;
+      i2c.completeWrite(true);
+    };
+    i2c.onReadByte = () => i2c.completeRead(this.capacitiveRegister(pointer++));
+  }
+
+  capacitiveRegister(register) {
+    const [x, y] = this.touchPoint ?? [0, 0];
+    const values = { [FT_TOUCH_COUNT]: this.touchPoint ? 1 : 0, 3: x >> 8, 4: x & 0xff, 5: y >> 8, 6: y & 0xff };
+    return values[register] ?? 0;
+  }
+
+  // A finger on the glass at (x, y) counted at 0 degrees; null lifts it.
   press(point) {
     this.touchPoint = point;
     this.rp2040.gpio[PIN_TOUCH_IRQ].setInputValue(!point);
@@ -142,6 +207,13 @@ export class Board {
 
   panelCommand(value) {
     const c = this.chip;
+    // The datasheets' rules the three controllers share: after a software
+    // reset or sleep out the next command waits 5 ms, and pixels are written
+    // only in the 16-bit format.
+    const now = this.clock.nanos;
+    if (now < c.quietUntil) this.controllerFaults.push(`command ${value.toString(16)} too early after ${c.command.toString(16)}`);
+    if (value === SOFTWARE_RESET || value === SLEEP_OUT) c.quietUntil = now + COMMAND_WAIT_NANOS;
+    if (value === 0x2c && (c.format & 7) !== FORMAT_16_BIT) this.controllerFaults.push(`pixels in format ${c.format.toString(16)}`);
     c.command = value;
     c.parameters = [];
     c.pixelHigh = null;
@@ -164,6 +236,7 @@ export class Board {
     if (c.command === 0x2a && p.length === 4) c.columns = [(p[0] << 8) | p[1], (p[2] << 8) | p[3]];
     if (c.command === 0x2b && p.length === 4) c.rows = [(p[0] << 8) | p[1], (p[2] << 8) | p[3]];
     if (c.command === 0x36 && p.length === 1) c.access = p[0];
+    if (c.command === 0x3a && p.length === 1) c.format = p[0];
   }
 
   writePixel(colour) {
@@ -214,7 +287,6 @@ export class Board {
     const end = this.clock.nanos + nanos;
     const core = this.rp2040.core;
     while (this.clock.nanos < end && !this.stopped) {
-      this.feed();
       for (let i = 0; i < 20000 && !this.stopped; i++) {
         if ((i & 255) === 0 && this.stopWhen?.()) this.stopped = true;
         if (core.waiting) {
@@ -238,18 +310,28 @@ export class Board {
 
   send(bytes) {
     for (const b of bytes) this.pending.push(b);
+    this.sendPacket();
   }
 
-  // Keeps the host's transmit queue topped up, as a PC's driver does.
-  feed() {
-    const fifo = this.cdc.txFIFO;
-    while (this.pendingAt < this.pending.length && !fifo.full) {
-      this.cdc.sendSerialByte(this.pending[this.pendingAt++]);
-    }
-    if (this.pendingAt === this.pending.length) {
+  // Everything given to send() has gone over the link.
+  get sentAll() { return this.pendingAt === this.pending.length; }
+
+  // Fills an OUT buffer the device has armed with the next packet, in the
+  // next slot a full-speed bus has for it.
+  sendPacket() {
+    if (!this.outRequests || this.sentAll) return;
+    const now = this.clock.nanos;
+    const at = Math.max(now + PACKET_WIRE_NANOS, this.nextPacketNanos);
+    const packet = Uint8Array.from(this.pending.slice(this.pendingAt, this.pendingAt + PACKET_BYTES));
+    this.pendingAt += packet.length;
+    if (this.sentAll) {
       this.pending = [];
       this.pendingAt = 0;
     }
+    this.outRequests--;
+    this.nextPacketNanos = at + PACKET_NANOS;
+    this.lastPacketNanos = at;
+    this.rp2040.usbCtrl.endpointReadDone(this.cdc.outEndpoint, packet, (at - now) / 1000);
   }
 
   // The host opens the port at a baud rate: SET_LINE_CODING, which the
