@@ -187,6 +187,13 @@ int MakeBestPalette(const DIB* source, DIB* destination, int n, int precision);
 int ChangeDIBtoMinPalette(DIB* dib);
 int CountColors(const DIB* dib, uint8_t* palette256, int stop);
 int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed);
+// The RGB565 values a picture uses, a byte each (nonzero when used): marking
+// a pixel is one store, cheap enough for a reader to do while a row is at hand.
+struct UsedColors {
+    uint8_t used[65536];
+};
+// The colour GetUnusedColor picks for a picture that uses the set's colours.
+int PickUnusedColor(const UsedColors* set, uint8_t* blueGreenRed);
 void SortColorValues(uint32_t* values, int first, int last, uint32_t* parallel);
 int NearestPaletteColor(const uint8_t* palette, int red, int green, int blue, int entries);
 // Fills the palette entries a picture leaves free: 256 colours as red, green, blue.

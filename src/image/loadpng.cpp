@@ -4,6 +4,8 @@
 // twice.
 #include "image/png_internal.h"
 
+#include "image/rgb565.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -355,11 +357,36 @@ struct RowTarget {
     int transIndex;
     uint8_t remap[256]; // palette index after the alpha reduction
     uint8_t* scratch;   // one converted row of a pass, before it is spread out
-    uint8_t* clear;     // alpha pictures: one bit a pixel, alpha below the threshold
-    size_t clearRowBytes;
+    // Alpha pictures: the colours of all pixels, transparent ones included,
+    // and the colour that pixels with alpha below clearBelow are given
+    // (none when no colour is free: then clearBelow is 0).
+    UsedColors* colors;
+    uint8_t clearColour[3];
+    int clearBelow;
+    int clearColourFree;
     int trackHighest; // palette pictures with a short palette
     int highest;      // the highest palette index seen
 };
+
+// A row with alpha to 24 bits, CHANNELS samples of SAMPLE bytes a pixel (the
+// first byte of a sample is its high one).
+template <size_t CHANNELS, size_t SAMPLE>
+void alphaRowToBgr(const uint8_t* src, uint8_t* dst, uint32_t w, const RowTarget& t) {
+    constexpr size_t step = CHANNELS * SAMPLE, alpha = step - SAMPLE;
+    uint8_t* used = t.colors->used;
+    const int below = t.clearBelow;
+    const uint8_t clearB = t.clearColour[0], clearG = t.clearColour[1], clearR = t.clearColour[2];
+    for (uint32_t x = 0; x < w; x++, src += step, dst += 3) {
+        const bool clear = src[alpha] < below; // read before the store to used
+        const uint8_t r = src[0];
+        const uint8_t g = CHANNELS == 4 ? src[SAMPLE] : r;
+        const uint8_t b = CHANNELS == 4 ? src[2 * SAMPLE] : r;
+        used[rgb565(r, g, b)] = 1;
+        dst[0] = clear ? clearB : b;
+        dst[1] = clear ? clearG : g;
+        dst[2] = clear ? clearR : r;
+    }
+}
 
 // w samples of a row into the bitmap's pixel format at dst (zeroed for depth 4).
 void convertRow(const uint8_t* src, uint8_t* dst, uint32_t w, const RowTarget& t) {
@@ -388,15 +415,14 @@ void convertRow(const uint8_t* src, uint8_t* dst, uint32_t w, const RowTarget& t
             dst[2] = src[0];
         }
     } else if (ct == 4) {
-        size_t step = bd == 8 ? 2 : 4;
-        for (uint32_t x = 0; x < w; x++, src += step, dst += 3) dst[0] = dst[1] = dst[2] = *src;
+        if (bd == 8)
+            alphaRowToBgr<2, 1>(src, dst, w, t);
+        else
+            alphaRowToBgr<2, 2>(src, dst, w, t);
+    } else if (bd == 8) {
+        alphaRowToBgr<4, 1>(src, dst, w, t);
     } else {
-        size_t step = bd == 8 ? 4 : 8, o = bd == 8 ? 1 : 2;
-        for (uint32_t x = 0; x < w; x++, src += step, dst += 3) {
-            dst[0] = src[2 * o];
-            dst[1] = src[o];
-            dst[2] = src[0];
-        }
+        alphaRowToBgr<4, 2>(src, dst, w, t);
     }
 }
 
@@ -417,19 +443,8 @@ void spreadRow(const uint8_t* from, uint8_t* dst, const Pass& pass, int depth) {
     }
 }
 
-// What a row tells beyond its colours: the pixels that alpha makes
-// transparent, and the highest palette index.
-void noteRow(const uint8_t* src, uint32_t y, const Pass& pass, RowTarget& t) {
-    if (t.clear) {
-        const int bd = png.bitDepth;
-        const size_t step = size_t(channels(png.colorType)) * (bd / 8);
-        const uint8_t* alpha = src + step - bd / 8;
-        uint8_t* bits = t.clear + size_t(y) * t.clearRowBytes;
-        const int threshold = png.alphaThreshold;
-        uint32_t x = pass.col;
-        for (uint32_t i = 0; i < pass.width; i++, alpha += step, x += pass.colStep)
-            bits[x >> 3] |= uint8_t((*alpha < threshold) << (x & 7));
-    }
+// The highest palette index of a row.
+void noteRow(const uint8_t* src, const Pass& pass, RowTarget& t) {
     if (t.trackHighest)
         for (uint32_t i = 0; i < pass.width; i++)
             t.highest = std::max(t.highest, sampleAt(src, i, png.bitDepth));
@@ -522,7 +537,7 @@ int readRows(RowTarget& t) {
                 convertRow(row + 1, t.scratch, pass.width, t);
                 spreadRow(t.scratch, dst, pass, t.depth);
             }
-            noteRow(row + 1, y, pass, t);
+            noteRow(row + 1, pass, t);
             std::swap(prior, row);
         }
     }
@@ -543,24 +558,20 @@ void trimPalette(DIB* dib, int highest) {
     InitDIB(dib);
 }
 
-// Pixels of an alpha channel below the threshold get a colour the picture
-// does not use, which becomes the transparent one.
-void alphaToColour(DIB* dib, const RowTarget& t, uint16_t* hasTransparent, uint8_t* transparent) {
-    int found = GetUnusedColor(dib, transparent);
-    *hasTransparent = uint16_t(found ? 1 : 0);
-    if (!found) return;
-    const uint32_t h = png.height;
-    for (uint32_t y = 0; y < h; y++) {
-        const uint8_t* bits = t.clear + size_t(y) * t.clearRowBytes;
-        uint8_t* dst = dib->bits + (h - 1 - y) * size_t(dib->lineBytes);
-        for (uint32_t x = 0; x < png.width; x++) {
-            if (!bits[x >> 3]) {
-                x |= 7; // eight opaque pixels
-                continue;
-            }
-            if ((bits[x >> 3] >> (x & 7)) & 1) memcpy(dst + size_t(x) * 3, transparent, 3);
-        }
+// Alpha pictures are read with the transparent colour that a picture
+// without it gets. When the picture has that colour after all, the rows are
+// read again with the one it does not use, or, when none is free, with every
+// pixel keeping its own colour.
+int settleClearColour(RowTarget& t) {
+    uint8_t unused[3];
+    if (PickUnusedColor(t.colors, unused)) {
+        if (memcmp(unused, t.clearColour, 3) == 0) return 1;
+        memcpy(t.clearColour, unused, 3);
+    } else {
+        t.clearColourFree = 0;
+        t.clearBelow = 0;
     }
+    return readRows(t);
 }
 
 // The bitmap of the picture whose chunks were read.
@@ -576,15 +587,17 @@ int decodePicture(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
             uint8_t(t.transIndex >= 0 && png.alpha[i] < png.alphaThreshold ? t.transIndex : i);
     t.trackHighest = png.colorType == 3 && png.paletteCount < (1 << png.bitDepth);
     if (png.colorType == 4 || png.colorType == 6) {
-        t.clearRowBytes = (size_t(png.width) + 7) / 8;
-        t.clear = static_cast<uint8_t*>(calloc(t.clearRowBytes, png.height));
-        if (!t.clear) return DIBFailure(DIB_ERR_NO_MEMORY);
+        t.colors = static_cast<UsedColors*>(calloc(1, sizeof(UsedColors)));
+        if (!t.colors) return DIBFailure(DIB_ERR_NO_MEMORY);
+        PickUnusedColor(t.colors, t.clearColour);
+        t.clearBelow = png.alphaThreshold;
+        t.clearColourFree = 1;
     }
     int ok = MakeDIBBlock(dib, int32_t(png.width), int32_t(png.height), t.depth, BMP_RGB,
                           uint32_t(palSize), nullptr) &&
-             readRows(t);
+             readRows(t) && (!t.colors || settleClearColour(t));
     if (!ok) {
-        free(t.clear);
+        free(t.colors);
         free(dib->mem);
         memset(dib, 0, sizeof *dib);
         return 0;
@@ -592,14 +605,15 @@ int decodePicture(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
     fillPalette(dib->palette, palSize);
     if (t.trackHighest) trimPalette(dib, t.highest);
     singleColourTransparency(dib->palette, palSize, hasTransparent, transparent);
-    if (t.clear) {
-        alphaToColour(dib, t, hasTransparent, transparent);
+    if (t.colors) {
+        *hasTransparent = uint16_t(t.clearColourFree);
+        if (*hasTransparent) memcpy(transparent, t.clearColour, 3);
     } else if (t.transIndex >= 0) {
         int found = GetUnusedColor(dib, transparent);
         *hasTransparent = uint16_t(found ? 1 : 0);
         if (found) memcpy(dib->palette + t.transIndex * 4, transparent, 3);
     }
-    free(t.clear);
+    free(t.colors);
     return 1;
 }
 
