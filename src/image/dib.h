@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 struct Rect {
     int32_t left, top, right, bottom; // right and bottom inclusive
@@ -217,6 +218,9 @@ int GetDIBLayout(const DIB* dib, DIBLayout* layout);
 // A whole file in a fresh heap buffer, or null when it is missing, empty,
 // larger than maxBytes or cannot be read (the reason as GetDIBError tells).
 uint8_t* ReadImageFile(const char* fileName, uint64_t maxBytes, size_t* length);
+// The file opened to be read piece by piece, or null when it is missing,
+// larger than maxBytes or cannot be read (the reason as GetDIBError tells).
+FILE* OpenImageFile(const char* fileName, uint64_t maxBytes);
 // Frees the record's block and takes over the fresh one; the rectangles stay.
 void ReplaceDIBBlock(DIB* dib, const DIB* fresh);
 

@@ -1,7 +1,8 @@
 // PNG reader: chunks, inflation through zlib, the five filters, Adam7, and the
 // reduction of every colour type to a 1-, 4-, 8- or 24-bit DIB. The rows are
 // inflated one at a time straight into the bitmap: the picture is never held
-// twice.
+// twice. A file named is read piece by piece, not held at all: once to check
+// its chunks, then again for the image data.
 #include "image/png_internal.h"
 
 #include "image/rgb565.h"
@@ -164,7 +165,50 @@ uint32_t rdUINT(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
+namespace {
+int checksumMatches(uLong computed, uint32_t stored) {
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+    // Fuzzers cannot forge checksums; without this they never get past the chunks.
+    (void)computed;
+    (void)stored;
+    return 1;
+#else
+    return computed == stored;
+#endif
+}
+
+// n bytes of the streamed file into out; 0 when it ends before.
+int readStreamed(uint8_t* out, size_t n) {
+    return std::fread(out, 1, n, png.stream) == n;
+}
+
+// ReadChunk for a streamed file. The data stays in png.piece when it fits,
+// as it does for every chunk whose data the reader uses; a longer chunk is
+// only checked.
+int readStreamedChunk() {
+    uint8_t head[8];
+    if (!readStreamed(head, sizeof head)) return 0;
+    const uint32_t len = rdUINT(head);
+    if (len > 0x7FFFFFFFu) return 0;
+    png.chunkLen = len;
+    memcpy(png.chunkType, head + 4, 4);
+    png.chunkData = len <= sizeof png.piece ? png.piece : nullptr;
+    uLong crc = crc32(0L, head + 4, 4);
+    for (uint32_t done = 0; done < len;) {
+        const uint32_t n = std::min(len - done, uint32_t(sizeof png.piece));
+        if (!readStreamed(png.piece, n)) return 0;
+        crc = crc32(crc, png.piece, n);
+        done += n;
+    }
+    uint8_t stored[4];
+    if (!readStreamed(stored, sizeof stored)) return 0;
+    png.pos += size_t(len) + 12;
+    return checksumMatches(crc, rdUINT(stored));
+}
+} // namespace
+
 int ReadChunk() {
+    if (png.stream) return readStreamedChunk();
     if (png.pos > png.fileLen || png.fileLen - png.pos < 12) return 0;
     const uint8_t* p = png.file + png.pos;
     uint32_t len = rdUINT(p);
@@ -174,14 +218,7 @@ int ReadChunk() {
     png.chunkData = p + 8;
     uint32_t stored = rdUINT(p + 8 + len);
     png.pos += size_t(len) + 12;
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-    // Fuzzers cannot forge checksums; without this they never get past the chunks.
-    (void)stored;
-    return 1;
-#else
-    uLong crc = crc32(0L, p + 4, uInt(len + 4));
-    return crc == stored;
-#endif
+    return checksumMatches(crc32(0L, p + 4, uInt(len + 4)), stored);
 }
 
 size_t png_linebytes(uint32_t width, int bitDepth, int colorType) {
@@ -453,13 +490,36 @@ void noteRow(const uint8_t* src, const Pass& pass, RowTarget& t) {
 // The inflated data, read from the IDAT chunks one after the other.
 struct InflatedData {
     z_stream z;
-    size_t next; // file offset of the next chunk to look at
-    int ended;   // the deflate stream has ended
+    size_t next;   // file offset of the next chunk to look at
+    uint32_t left; // streamed: bytes of the current IDAT chunk not read yet
+    int ended;     // the deflate stream has ended
 };
+
+// nextImageData for a streamed file: the next piece of IDAT data, read into
+// png.piece.
+int nextStreamedImageData(InflatedData& in) {
+    while (!in.left) {
+        uint8_t head[8];
+        if (in.next >= png.idatEnd) return 0;
+        if (std::fseek(png.stream, long(in.next), SEEK_SET) != 0 ||
+            !readStreamed(head, sizeof head))
+            return 0;
+        const uint32_t len = rdUINT(head);
+        in.next += size_t(len) + 12;
+        if (memcmp(head + 4, "IDAT", 4) == 0) in.left = len;
+    }
+    const uint32_t n = std::min(in.left, uint32_t(sizeof png.piece));
+    if (!readStreamed(png.piece, n)) return 0;
+    in.left -= n;
+    in.z.next_in = png.piece;
+    in.z.avail_in = n;
+    return 1;
+}
 
 // Points the stream at the next IDAT chunk's data; 0 when there is none. The
 // chunks up to IEND were checked on the first walk.
 int nextImageData(InflatedData& in) {
+    if (png.stream) return nextStreamedImageData(in);
     while (in.next < png.idatEnd) {
         const uint8_t* p = png.file + in.next;
         const uint32_t len = rdUINT(p);
@@ -652,14 +712,9 @@ int readChunks() {
 
 } // namespace
 
-int LoadPNGdata(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
-                const uint8_t* data, size_t size) {
-    *hasTransparent = 0;
-    PngReset();
-    if (!data || size < sizeof kSignature || memcmp(data, kSignature, sizeof kSignature) != 0)
-        return DIBFailure(DIB_ERR_UNSUPPORTED);
-    png.file = data;
-    png.fileLen = size;
+namespace {
+// Reads the picture from png's source, which starts with the signature.
+int readPicture(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold) {
     png.pos = sizeof kSignature;
     png.alphaThreshold = alphaThreshold;
     memset(png.alpha, 255, sizeof png.alpha);
@@ -669,15 +724,45 @@ int LoadPNGdata(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int al
     return ok;
 }
 
+// The picture as slot 1 of the list.
+int intoList(MultiDIB* list, const DIB& dib, uint16_t hasTransparent, int ok) {
+    list->slot[1] = dib;
+    list->hasTransparent = hasTransparent;
+    return ok;
+}
+} // namespace
+
+int LoadPNGdata(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
+                const uint8_t* data, size_t size) {
+    *hasTransparent = 0;
+    PngReset();
+    if (!data || size < sizeof kSignature || memcmp(data, kSignature, sizeof kSignature) != 0)
+        return DIBFailure(DIB_ERR_UNSUPPORTED);
+    png.file = data;
+    png.fileLen = size;
+    return readPicture(dib, hasTransparent, transparent, alphaThreshold);
+}
+
 int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
                 int gamma, const char* fileName) {
     (void)gamma; // gAMA is never applied: the panel shows the samples as stored
     *hasTransparent = 0;
-    size_t size = 0;
-    uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
-    if (!data) return 0;
-    const int ok = LoadPNGdata(dib, hasTransparent, transparent, alphaThreshold, data, size);
-    free(data);
+    FILE* stream = OpenImageFile(fileName, DIB_MAX_FILE_BYTES);
+    if (!stream) return 0;
+    PngReset();
+    uint8_t signature[sizeof kSignature];
+    const size_t got = std::fread(signature, 1, sizeof signature, stream);
+    int ok = 0;
+    if (got == 0) {
+        DIBFailure(DIB_ERR_DAMAGED); // an empty file, as ReadImageFile has it
+    } else if (got < sizeof signature || memcmp(signature, kSignature, sizeof kSignature) != 0) {
+        DIBFailure(DIB_ERR_UNSUPPORTED);
+    } else {
+        png.stream = stream;
+        ok = readPicture(dib, hasTransparent, transparent, alphaThreshold);
+    }
+    if (!ok && std::ferror(stream)) DIBFailure(DIB_ERR_READ);
+    std::fclose(stream);
     return ok;
 }
 
@@ -685,17 +770,14 @@ int LoadPNGmemory(MultiDIB* list, const uint8_t* data, size_t size) {
     DIB dib;
     memset(&dib, 0, sizeof dib);
     uint16_t hasTransparent = 0;
-    int ok = LoadPNGdata(&dib, &hasTransparent, list->transparent, alphaLimit, data, size);
-    list->slot[1] = dib;
-    list->hasTransparent = hasTransparent;
-    return ok;
+    const int ok = LoadPNGdata(&dib, &hasTransparent, list->transparent, alphaLimit, data, size);
+    return intoList(list, dib, hasTransparent, ok);
 }
 
 int LoadPNG(MultiDIB* list, const char* fileName) {
-    size_t size = 0;
-    uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
-    if (!data) return 0;
-    const int ok = LoadPNGmemory(list, data, size);
-    free(data);
-    return ok;
+    DIB dib;
+    memset(&dib, 0, sizeof dib);
+    uint16_t hasTransparent = 0;
+    const int ok = LoadPNGfile(&dib, &hasTransparent, list->transparent, alphaLimit, 0, fileName);
+    return intoList(list, dib, hasTransparent, ok);
 }
