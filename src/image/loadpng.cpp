@@ -258,32 +258,36 @@ template <size_t BPP> void unfilterRow(int type, uint8_t* x, const uint8_t* b, s
     }
 }
 
+// The n bytes of a row at x, filtered with type, back to samples; b is the
+// row above.
+void unfilter(int type, uint8_t* x, const uint8_t* b, size_t n) {
+    size_t bpp = size_t((png.bitDepth + 7) / 8) * channels(png.colorType);
+    switch (bpp) {
+    case 1:
+        unfilterRow<1>(type, x, b, n);
+        break;
+    case 2:
+        unfilterRow<2>(type, x, b, n);
+        break;
+    case 3:
+        unfilterRow<3>(type, x, b, n);
+        break;
+    case 4:
+        unfilterRow<4>(type, x, b, n);
+        break;
+    case 6:
+        unfilterRow<6>(type, x, b, n);
+        break;
+    default:
+        unfilterRow<8>(type, x, b, n);
+        break;
+    }
+}
+
 } // namespace
 
 void png_filter_row(const uint8_t* prior, uint8_t* row, size_t n) {
-    size_t bpp = size_t((png.bitDepth + 7) / 8) * channels(png.colorType);
-    uint8_t* x = row + 1;
-    const uint8_t* b = prior + 1;
-    switch (bpp) {
-    case 1:
-        unfilterRow<1>(row[0], x, b, n);
-        break;
-    case 2:
-        unfilterRow<2>(row[0], x, b, n);
-        break;
-    case 3:
-        unfilterRow<3>(row[0], x, b, n);
-        break;
-    case 4:
-        unfilterRow<4>(row[0], x, b, n);
-        break;
-    case 6:
-        unfilterRow<6>(row[0], x, b, n);
-        break;
-    default:
-        unfilterRow<8>(row[0], x, b, n);
-        break;
-    }
+    unfilter(row[0], row + 1, prior + 1, n);
 }
 
 uint64_t png_inflated_size() {
@@ -423,6 +427,12 @@ void alphaRowToBgr(const uint8_t* src, uint8_t* dst, uint32_t w, const RowTarget
         dst[1] = clear ? clearG : g;
         dst[2] = clear ? clearR : r;
     }
+}
+
+// Whether the bitmap's rows are the picture's rows as they are: copied, not
+// converted.
+bool rowsAreCopied(const RowTarget& t) {
+    return t.depth == 1 || (t.depth == 8 && png.bitDepth == 8 && t.transIndex < 0);
 }
 
 // w samples of a row into the bitmap's pixel format at dst (zeroed for depth 4).
@@ -584,12 +594,24 @@ int readRows(RowTarget& t) {
         if (!pass.width || !pass.height) continue;
         const size_t n = png_linebytes(pass.width, png.bitDepth, png.colorType);
         memset(prior, 0, n + 1); // the row above a pass's first row is zero
+        // Rows the bitmap holds as they are are inflated straight into it and
+        // unfiltered there, against the bitmap row above.
+        const bool inPlace = !png.interlace && rowsAreCopied(t);
+        const uint8_t* above = prior + 1;
         for (uint32_t r = 0; ok && r < pass.height; r++) {
+            const uint32_t y = pass.row + r * pass.rowStep;
+            uint8_t* dst = t.dib->bits + (h - 1 - y) * size_t(t.dib->lineBytes);
+            if (inPlace) {
+                ok = inflateBytes(in, row, 1) && inflateBytes(in, dst, n);
+                if (!ok) break;
+                unfilter(row[0], dst, above, n);
+                above = dst;
+                noteRow(dst, pass, t);
+                continue;
+            }
             ok = inflateBytes(in, row, n + 1);
             if (!ok) break;
             png_filter_row(prior, row, n);
-            const uint32_t y = pass.row + r * pass.rowStep;
-            uint8_t* dst = t.dib->bits + (h - 1 - y) * size_t(t.dib->lineBytes);
             if (pass.colStep == 1) {
                 convertRow(row + 1, dst, pass.width, t);
             } else {
