@@ -594,8 +594,8 @@ int readRows(RowTarget& t) {
         if (!pass.width || !pass.height) continue;
         const size_t n = png_linebytes(pass.width, png.bitDepth, png.colorType);
         memset(prior, 0, n + 1); // the row above a pass's first row is zero
-        // Rows the bitmap holds as they are are inflated straight into it and
-        // unfiltered there, against the bitmap row above.
+        // Rows that the bitmap holds unchanged are inflated straight into it
+        // and unfiltered there, against the bitmap row above.
         const bool inPlace = !png.interlace && rowsAreCopied(t);
         const uint8_t* above = prior + 1;
         for (uint32_t r = 0; ok && r < pass.height; r++) {
