@@ -18,11 +18,6 @@ int isPlainFile(const char* path);
 // 1601-01-01 UTC (the Windows file time); 0 when there is no such file.
 uint64_t fileWriteTime(const char* path);
 
-// Puts the file at fresh in the place of the one at target, in the same
-// folder, in one step: the name holds the old file or the new one, never
-// neither. "" when done, else what went wrong.
-std::string replaceFile(const char* fresh, const char* target);
-
 // A file written piece by piece, each piece handed to the system at once.
 struct FileSink;
 // Creates (or empties) a plain file; null when that fails or when something

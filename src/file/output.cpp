@@ -1,7 +1,5 @@
 #include "file/output.h"
 
-#include "file/fsys.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -50,7 +48,10 @@ std::string replaceWhole(const fs::path& target, bool existed, const OutputWrite
     // The new content keeps who may read the old (a private file stays private).
     if (error.empty() && existed)
         fs::permissions(temporary, fs::status(target, code).permissions(), code);
-    if (error.empty()) error = replaceFile(temporary.c_str(), target.string().c_str());
+    if (error.empty()) {
+        fs::rename(temporary, target, code);
+        if (code) error = "cannot replace: " + code.message();
+    }
     if (!error.empty()) fs::remove(temporary, code);
     return error;
 }

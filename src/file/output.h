@@ -2,7 +2,7 @@
 // board bytes, converted pictures) are written so that they never destroy
 // what the name points at:
 // - a regular file, or none yet, is replaced whole: the content goes to the
-//   name plus ".tmp" beside it, which then takes its place, so a reader
+//   name plus ".tmp" beside it, which is then renamed over it, so a reader
 //   never sees half a file and a failed write leaves the old one as it was;
 // - a symbolic link is followed: the file it leads to is replaced that way,
 //   and the link stays;

@@ -1,8 +1,6 @@
 #include "file/fsys.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
@@ -40,22 +38,6 @@ uint64_t fileWriteTime(const char* path) {
     if (seconds < -epochDifference || seconds > INT64_MAX / unitsPerSecond - epochDifference)
         return 0;
     return uint64_t((seconds + epochDifference) * unitsPerSecond + info.st_mtim.tv_nsec / 100);
-}
-
-std::string replaceFile(const char* fresh, const char* target) {
-#ifdef RENAME_EXCHANGE
-    // The two names are swapped and the old file then removed: a rename over
-    // an existing file makes ext4 write the new one out in the caller's time
-    // (its guard for programs that never sync), which costs as much as
-    // writing it did.
-    if (::renameat2(AT_FDCWD, fresh, AT_FDCWD, target, RENAME_EXCHANGE) == 0) {
-        ::unlink(fresh);
-        return {};
-    }
-#endif
-    // No file to swap with, or a file system that cannot swap.
-    if (::rename(fresh, target) == 0) return {};
-    return std::string("cannot replace: ") + std::strerror(errno);
 }
 
 struct FileSink {

@@ -2,9 +2,7 @@
 
 #include <windows.h>
 
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 int listFolderFiles(const char* folder, std::vector<std::string>& names) {
     std::string pattern = folder;
@@ -78,10 +76,4 @@ int closeFileSink(FileSink* sink) {
     int ok = CloseHandle(sink->file) ? 1 : 0;
     delete sink;
     return ok;
-}
-
-std::string replaceFile(const char* fresh, const char* target) {
-    std::error_code code;
-    std::filesystem::rename(fresh, target, code);
-    return code ? "cannot replace: " + code.message() : std::string();
 }
