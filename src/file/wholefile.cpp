@@ -75,33 +75,51 @@ int readToEnd(FILE* stream, uint64_t maxBytes, size_t capacity, WholeFile* file)
     file->data[file->size] = 0;
     return 1;
 }
+
+// The checks before a file is opened: WHOLE_FILE_OK and its reported size,
+// or why it cannot be read.
+int checkBeforeOpening(const char* fileName, uint64_t maxBytes, uintmax_t* reported) {
+    if (!fileName || !*fileName) return WHOLE_FILE_MISSING;
+    int kind = checkKind(fileName);
+    if (kind != WHOLE_FILE_OK) return kind;
+    *reported = reportedSize(fileName);
+    return *reported > maxBytes ? WHOLE_FILE_TOO_LARGE : WHOLE_FILE_OK;
+}
+
+FILE* openForReading(const char* fileName, int* error) {
+    errno = 0;
+    FILE* stream = std::fopen(fileName, "rb");
+    if (!stream)
+        *error = errno == EACCES   ? WHOLE_FILE_DENIED
+                 : errno == ENOENT ? WHOLE_FILE_MISSING
+                                   : WHOLE_FILE_READ_FAILED;
+    return stream;
+}
 } // namespace
 
 int ReadWholeFile(const char* fileName, uint64_t maxBytes, WholeFile* file) {
     file->data = nullptr;
     file->size = 0;
     file->error = WHOLE_FILE_OK;
-    if (!fileName || !*fileName) return fail(file, WHOLE_FILE_MISSING);
-    int kind = checkKind(fileName);
-    if (kind != WHOLE_FILE_OK) return fail(file, kind);
-    const uintmax_t reported = reportedSize(fileName);
-    if (reported > maxBytes) return fail(file, WHOLE_FILE_TOO_LARGE);
+    uintmax_t reported = 0;
+    int error = checkBeforeOpening(fileName, maxBytes, &reported);
+    if (error != WHOLE_FILE_OK) return fail(file, error);
     // Room for the reported size and the NUL saves reallocations; the reading
     // does not rely on it.
     size_t capacity = size_t(reported) + 1 < readChunk ? readChunk : size_t(reported) + 1;
     file->data = static_cast<uint8_t*>(std::malloc(capacity));
     if (!file->data) return fail(file, WHOLE_FILE_NO_MEMORY);
-    errno = 0;
-    FILE* stream = std::fopen(fileName, "rb");
-    if (!stream) {
-        int error = errno == EACCES   ? WHOLE_FILE_DENIED
-                    : errno == ENOENT ? WHOLE_FILE_MISSING
-                                      : WHOLE_FILE_READ_FAILED;
-        return fail(file, error);
-    }
+    FILE* stream = openForReading(fileName, &error);
+    if (!stream) return fail(file, error);
     int ok = readToEnd(stream, maxBytes, capacity, file);
     std::fclose(stream);
     return ok;
+}
+
+FILE* OpenWholeFile(const char* fileName, uint64_t maxBytes, int* error) {
+    uintmax_t reported = 0;
+    *error = checkBeforeOpening(fileName, maxBytes, &reported);
+    return *error == WHOLE_FILE_OK ? openForReading(fileName, error) : nullptr;
 }
 
 const char* WholeFileErrorText(int error) {

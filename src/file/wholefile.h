@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Command files larger than this are refused: the largest sensible one, a
 // long run of full-panel inline bitmaps, stays far below it.
@@ -32,5 +33,9 @@ struct WholeFile {
 // 1 and the file's bytes (an empty file gives size 0 and a one-byte buffer),
 // or 0, null data and the reason in file->error.
 int ReadWholeFile(const char* fileName, uint64_t maxBytes, WholeFile* file);
+// The file opened for reading piece by piece, after the checks ReadWholeFile
+// makes before it reads (its kind, and the size the system reports against
+// maxBytes); null and the reason in *error when it cannot be read.
+FILE* OpenWholeFile(const char* fileName, uint64_t maxBytes, int* error);
 // A short lower-case text for a reason, as messages show it after "name: ".
 const char* WholeFileErrorText(int error);

@@ -812,42 +812,39 @@ constexpr uint32_t kFirstCandidate[3] = {0x58, 0xF8, 0xA8};
 constexpr uint32_t kCandidateStep[3] = {0x08, 0x18, 0x38};
 constexpr int kCandidates = 32;
 constexpr uint32_t kFallbackStart = 0xAFCB;
-} // namespace
 
-int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed) {
-    Source s;
-    if (!blueGreenRed || !openSource(dib, &s) || s.l.bitCount == 1) return 0;
-    // One bit per RGB565 value: whether the picture uses it.
-    uint64_t present[65536 / 64] = {};
-    auto mark = [&](uint32_t value) { present[value >> 6] |= uint64_t(1) << (value & 63); };
+// Every colour the picture shows into the set; row has room for one row of
+// 24-bit pixels.
+void markPictureColors(const DIB* dib, const Source& s, uint8_t* row, UsedColors* set) {
     if (s.l.bitCount <= 8) {
         for (uint64_t i = 0; i < s.l.paletteEntries; i++) {
             const uint8_t* e = dib->palette + 4 * i;
-            mark(toRgb565(e[0], e[1], e[2]));
+            set->used[toRgb565(e[0], e[1], e[2])] = 1;
         }
-    } else {
-        // 32-bit pictures count too: the transparent colour chosen for them
-        // must not already be one of their pixels.
-        uint8_t* row = static_cast<uint8_t*>(malloc(size_t(s.l.width) * 3));
-        if (!row) return 0;
-        for (int32_t y = 0; y < s.l.height; y++) {
-            if (s.l.bitCount == 16 && s.rgb565) {
-                const uint8_t* r = rowOf(dib, s.l, y);
-                for (int32_t x = 0; x < s.l.width; x++) mark(rdLE16(r + 2 * x));
-                continue;
-            }
-            // 24-bit rows are read where they are.
-            const uint8_t* bgr = rowOf(dib, s.l, y);
-            if (s.l.bitCount != 24) {
-                decodeRow(s, y, row);
-                bgr = row;
-            }
-            for (int32_t x = 0; x < s.l.width; x++)
-                mark(toRgb565(bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2]));
-        }
-        free(row);
+        return;
     }
-    auto used = [&](uint32_t value) { return (present[value >> 6] >> (value & 63)) & 1; };
+    // 32-bit pictures count too: the transparent colour chosen for them
+    // must not already be one of their pixels.
+    for (int32_t y = 0; y < s.l.height; y++) {
+        if (s.l.bitCount == 16 && s.rgb565) {
+            const uint8_t* r = rowOf(dib, s.l, y);
+            for (int32_t x = 0; x < s.l.width; x++) set->used[rdLE16(r + 2 * x)] = 1;
+            continue;
+        }
+        // 24-bit rows are read where they are.
+        const uint8_t* bgr = rowOf(dib, s.l, y);
+        if (s.l.bitCount != 24) {
+            decodeRow(s, y, row);
+            bgr = row;
+        }
+        for (int32_t x = 0; x < s.l.width; x++)
+            set->used[toRgb565(bgr[3 * x], bgr[3 * x + 1], bgr[3 * x + 2])] = 1;
+    }
+}
+} // namespace
+
+int PickUnusedColor(const UsedColors* set, uint8_t* blueGreenRed) {
+    auto used = [&](uint32_t value) { return set->used[value] != 0; };
     uint32_t b = kFirstCandidate[0], g = kFirstCandidate[1], r = kFirstCandidate[2];
     uint32_t value = toRgb565(b, g, r);
     int tries = 0;
@@ -868,6 +865,21 @@ int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed) {
     }
     expand565(value, blueGreenRed);
     return 1;
+}
+
+int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed) {
+    Source s;
+    if (!blueGreenRed || !openSource(dib, &s) || s.l.bitCount == 1) return 0;
+    UsedColors* set = static_cast<UsedColors*>(calloc(1, sizeof(UsedColors)));
+    uint8_t* row = static_cast<uint8_t*>(malloc(size_t(s.l.width) * 3));
+    int found = 0;
+    if (set && row) {
+        markPictureColors(dib, s, row, set);
+        found = PickUnusedColor(set, blueGreenRed);
+    }
+    free(row);
+    free(set);
+    return found;
 }
 
 void ReplaceDIBBlock(DIB* dib, const DIB* fresh) {

@@ -702,6 +702,8 @@ int LoadDIB(MultiDIB* list, const char* fileName) {
     SetDIBError(DIB_OK);
     if (!fileName || !*fileName) return DIBFailure(DIB_ERR_MISSING);
     if (formatOf(fileName) == kUnknownFormat) return DIBFailure(DIB_ERR_UNSUPPORTED);
+    // A PNG file is read piece by piece: it is never held whole.
+    if (formatOf(fileName) == kPngFormat) return singlePictureLoaded(list, LoadPNG(list, fileName));
     size_t size = 0;
     uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
     if (!data) {
@@ -861,4 +863,11 @@ uint8_t* ReadImageFile(const char* fileName, uint64_t maxBytes, size_t* length) 
     }
     *length = file.size;
     return file.data;
+}
+
+FILE* OpenImageFile(const char* fileName, uint64_t maxBytes) {
+    int error = WHOLE_FILE_OK;
+    FILE* stream = OpenWholeFile(fileName, maxBytes, &error);
+    if (!stream) DIBFailure(fileError(error));
+    return stream;
 }

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 struct Rect {
     int32_t left, top, right, bottom; // right and bottom inclusive
@@ -187,6 +188,13 @@ int MakeBestPalette(const DIB* source, DIB* destination, int n, int precision);
 int ChangeDIBtoMinPalette(DIB* dib);
 int CountColors(const DIB* dib, uint8_t* palette256, int stop);
 int GetUnusedColor(const DIB* dib, uint8_t* blueGreenRed);
+// The RGB565 values a picture uses, a byte each (nonzero when used): marking
+// a pixel is one store, cheap enough for a reader to do while a row is at hand.
+struct UsedColors {
+    uint8_t used[65536];
+};
+// The colour GetUnusedColor picks for a picture that uses the set's colours.
+int PickUnusedColor(const UsedColors* set, uint8_t* blueGreenRed);
 void SortColorValues(uint32_t* values, int first, int last, uint32_t* parallel);
 int NearestPaletteColor(const uint8_t* palette, int red, int green, int blue, int entries);
 // Fills the palette entries a picture leaves free: 256 colours as red, green, blue.
@@ -210,6 +218,9 @@ int GetDIBLayout(const DIB* dib, DIBLayout* layout);
 // A whole file in a fresh heap buffer, or null when it is missing, empty,
 // larger than maxBytes or cannot be read (the reason as GetDIBError tells).
 uint8_t* ReadImageFile(const char* fileName, uint64_t maxBytes, size_t* length);
+// The file opened to be read piece by piece, or null when it is missing,
+// larger than maxBytes or cannot be read (the reason as GetDIBError tells).
+FILE* OpenImageFile(const char* fileName, uint64_t maxBytes);
 // Frees the record's block and takes over the fresh one; the rectangles stay.
 void ReplaceDIBBlock(DIB* dib, const DIB* fresh);
 

@@ -1,8 +1,11 @@
 // PNG reader: chunks, inflation through zlib, the five filters, Adam7, and the
 // reduction of every colour type to a 1-, 4-, 8- or 24-bit DIB. The rows are
 // inflated one at a time straight into the bitmap: the picture is never held
-// twice.
+// twice. A file named is read piece by piece, not held at all: once to check
+// its chunks, then again for the image data.
 #include "image/png_internal.h"
+
+#include "image/rgb565.h"
 
 #include <zlib.h>
 
@@ -162,7 +165,50 @@ uint32_t rdUINT(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
+namespace {
+int checksumMatches(uLong computed, uint32_t stored) {
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+    // Fuzzers cannot forge checksums; without this they never get past the chunks.
+    (void)computed;
+    (void)stored;
+    return 1;
+#else
+    return computed == stored;
+#endif
+}
+
+// n bytes of the streamed file into out; 0 when it ends before.
+int readStreamed(uint8_t* out, size_t n) {
+    return std::fread(out, 1, n, png.stream) == n;
+}
+
+// ReadChunk for a streamed file. The data stays in png.piece when it fits,
+// as it does for every chunk whose data the reader uses; a longer chunk is
+// only checked.
+int readStreamedChunk() {
+    uint8_t head[8];
+    if (!readStreamed(head, sizeof head)) return 0;
+    const uint32_t len = rdUINT(head);
+    if (len > 0x7FFFFFFFu) return 0;
+    png.chunkLen = len;
+    memcpy(png.chunkType, head + 4, 4);
+    png.chunkData = len <= sizeof png.piece ? png.piece : nullptr;
+    uLong crc = crc32(0L, head + 4, 4);
+    for (uint32_t done = 0; done < len;) {
+        const uint32_t n = std::min(len - done, uint32_t(sizeof png.piece));
+        if (!readStreamed(png.piece, n)) return 0;
+        crc = crc32(crc, png.piece, n);
+        done += n;
+    }
+    uint8_t stored[4];
+    if (!readStreamed(stored, sizeof stored)) return 0;
+    png.pos += size_t(len) + 12;
+    return checksumMatches(crc, rdUINT(stored));
+}
+} // namespace
+
 int ReadChunk() {
+    if (png.stream) return readStreamedChunk();
     if (png.pos > png.fileLen || png.fileLen - png.pos < 12) return 0;
     const uint8_t* p = png.file + png.pos;
     uint32_t len = rdUINT(p);
@@ -172,14 +218,7 @@ int ReadChunk() {
     png.chunkData = p + 8;
     uint32_t stored = rdUINT(p + 8 + len);
     png.pos += size_t(len) + 12;
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-    // Fuzzers cannot forge checksums; without this they never get past the chunks.
-    (void)stored;
-    return 1;
-#else
-    uLong crc = crc32(0L, p + 4, uInt(len + 4));
-    return crc == stored;
-#endif
+    return checksumMatches(crc32(0L, p + 4, uInt(len + 4)), stored);
 }
 
 size_t png_linebytes(uint32_t width, int bitDepth, int colorType) {
@@ -219,32 +258,36 @@ template <size_t BPP> void unfilterRow(int type, uint8_t* x, const uint8_t* b, s
     }
 }
 
+// The n bytes of a row at x, filtered with type, back to samples; b is the
+// row above.
+void unfilter(int type, uint8_t* x, const uint8_t* b, size_t n) {
+    size_t bpp = size_t((png.bitDepth + 7) / 8) * channels(png.colorType);
+    switch (bpp) {
+    case 1:
+        unfilterRow<1>(type, x, b, n);
+        break;
+    case 2:
+        unfilterRow<2>(type, x, b, n);
+        break;
+    case 3:
+        unfilterRow<3>(type, x, b, n);
+        break;
+    case 4:
+        unfilterRow<4>(type, x, b, n);
+        break;
+    case 6:
+        unfilterRow<6>(type, x, b, n);
+        break;
+    default:
+        unfilterRow<8>(type, x, b, n);
+        break;
+    }
+}
+
 } // namespace
 
 void png_filter_row(const uint8_t* prior, uint8_t* row, size_t n) {
-    size_t bpp = size_t((png.bitDepth + 7) / 8) * channels(png.colorType);
-    uint8_t* x = row + 1;
-    const uint8_t* b = prior + 1;
-    switch (bpp) {
-    case 1:
-        unfilterRow<1>(row[0], x, b, n);
-        break;
-    case 2:
-        unfilterRow<2>(row[0], x, b, n);
-        break;
-    case 3:
-        unfilterRow<3>(row[0], x, b, n);
-        break;
-    case 4:
-        unfilterRow<4>(row[0], x, b, n);
-        break;
-    case 6:
-        unfilterRow<6>(row[0], x, b, n);
-        break;
-    default:
-        unfilterRow<8>(row[0], x, b, n);
-        break;
-    }
+    unfilter(row[0], row + 1, prior + 1, n);
 }
 
 uint64_t png_inflated_size() {
@@ -355,11 +398,42 @@ struct RowTarget {
     int transIndex;
     uint8_t remap[256]; // palette index after the alpha reduction
     uint8_t* scratch;   // one converted row of a pass, before it is spread out
-    uint8_t* clear;     // alpha pictures: one bit a pixel, alpha below the threshold
-    size_t clearRowBytes;
+    // Alpha pictures: the colours of all pixels, transparent ones included,
+    // and the colour that pixels with alpha below clearBelow are given
+    // (none when no colour is free: then clearBelow is 0).
+    UsedColors* colors;
+    uint8_t clearColour[3];
+    int clearBelow;
+    int clearColourFree;
     int trackHighest; // palette pictures with a short palette
     int highest;      // the highest palette index seen
 };
+
+// A row with alpha to 24 bits, CHANNELS samples of SAMPLE bytes a pixel (the
+// first byte of a sample is its high one).
+template <size_t CHANNELS, size_t SAMPLE>
+void alphaRowToBgr(const uint8_t* src, uint8_t* dst, uint32_t w, const RowTarget& t) {
+    constexpr size_t step = CHANNELS * SAMPLE, alpha = step - SAMPLE;
+    uint8_t* used = t.colors->used;
+    const int below = t.clearBelow;
+    const uint8_t clearB = t.clearColour[0], clearG = t.clearColour[1], clearR = t.clearColour[2];
+    for (uint32_t x = 0; x < w; x++, src += step, dst += 3) {
+        const bool clear = src[alpha] < below; // read before the store to used
+        const uint8_t r = src[0];
+        const uint8_t g = CHANNELS == 4 ? src[SAMPLE] : r;
+        const uint8_t b = CHANNELS == 4 ? src[2 * SAMPLE] : r;
+        used[rgb565(r, g, b)] = 1;
+        dst[0] = clear ? clearB : b;
+        dst[1] = clear ? clearG : g;
+        dst[2] = clear ? clearR : r;
+    }
+}
+
+// Whether the bitmap's rows are the picture's rows as they are: copied, not
+// converted.
+bool rowsAreCopied(const RowTarget& t) {
+    return t.depth == 1 || (t.depth == 8 && png.bitDepth == 8 && t.transIndex < 0);
+}
 
 // w samples of a row into the bitmap's pixel format at dst (zeroed for depth 4).
 void convertRow(const uint8_t* src, uint8_t* dst, uint32_t w, const RowTarget& t) {
@@ -388,15 +462,14 @@ void convertRow(const uint8_t* src, uint8_t* dst, uint32_t w, const RowTarget& t
             dst[2] = src[0];
         }
     } else if (ct == 4) {
-        size_t step = bd == 8 ? 2 : 4;
-        for (uint32_t x = 0; x < w; x++, src += step, dst += 3) dst[0] = dst[1] = dst[2] = *src;
+        if (bd == 8)
+            alphaRowToBgr<2, 1>(src, dst, w, t);
+        else
+            alphaRowToBgr<2, 2>(src, dst, w, t);
+    } else if (bd == 8) {
+        alphaRowToBgr<4, 1>(src, dst, w, t);
     } else {
-        size_t step = bd == 8 ? 4 : 8, o = bd == 8 ? 1 : 2;
-        for (uint32_t x = 0; x < w; x++, src += step, dst += 3) {
-            dst[0] = src[2 * o];
-            dst[1] = src[o];
-            dst[2] = src[0];
-        }
+        alphaRowToBgr<4, 2>(src, dst, w, t);
     }
 }
 
@@ -417,19 +490,8 @@ void spreadRow(const uint8_t* from, uint8_t* dst, const Pass& pass, int depth) {
     }
 }
 
-// What a row tells beyond its colours: the pixels that alpha makes
-// transparent, and the highest palette index.
-void noteRow(const uint8_t* src, uint32_t y, const Pass& pass, RowTarget& t) {
-    if (t.clear) {
-        const int bd = png.bitDepth;
-        const size_t step = size_t(channels(png.colorType)) * (bd / 8);
-        const uint8_t* alpha = src + step - bd / 8;
-        uint8_t* bits = t.clear + size_t(y) * t.clearRowBytes;
-        const int threshold = png.alphaThreshold;
-        uint32_t x = pass.col;
-        for (uint32_t i = 0; i < pass.width; i++, alpha += step, x += pass.colStep)
-            bits[x >> 3] |= uint8_t((*alpha < threshold) << (x & 7));
-    }
+// The highest palette index of a row.
+void noteRow(const uint8_t* src, const Pass& pass, RowTarget& t) {
     if (t.trackHighest)
         for (uint32_t i = 0; i < pass.width; i++)
             t.highest = std::max(t.highest, sampleAt(src, i, png.bitDepth));
@@ -438,13 +500,36 @@ void noteRow(const uint8_t* src, uint32_t y, const Pass& pass, RowTarget& t) {
 // The inflated data, read from the IDAT chunks one after the other.
 struct InflatedData {
     z_stream z;
-    size_t next; // file offset of the next chunk to look at
-    int ended;   // the deflate stream has ended
+    size_t next;   // file offset of the next chunk to look at
+    uint32_t left; // streamed: bytes of the current IDAT chunk not read yet
+    int ended;     // the deflate stream has ended
 };
+
+// nextImageData for a streamed file: the next piece of IDAT data, read into
+// png.piece.
+int nextStreamedImageData(InflatedData& in) {
+    while (!in.left) {
+        uint8_t head[8];
+        if (in.next >= png.idatEnd) return 0;
+        if (std::fseek(png.stream, long(in.next), SEEK_SET) != 0 ||
+            !readStreamed(head, sizeof head))
+            return 0;
+        const uint32_t len = rdUINT(head);
+        in.next += size_t(len) + 12;
+        if (memcmp(head + 4, "IDAT", 4) == 0) in.left = len;
+    }
+    const uint32_t n = std::min(in.left, uint32_t(sizeof png.piece));
+    if (!readStreamed(png.piece, n)) return 0;
+    in.left -= n;
+    in.z.next_in = png.piece;
+    in.z.avail_in = n;
+    return 1;
+}
 
 // Points the stream at the next IDAT chunk's data; 0 when there is none. The
 // chunks up to IEND were checked on the first walk.
 int nextImageData(InflatedData& in) {
+    if (png.stream) return nextStreamedImageData(in);
     while (in.next < png.idatEnd) {
         const uint8_t* p = png.file + in.next;
         const uint32_t len = rdUINT(p);
@@ -509,12 +594,24 @@ int readRows(RowTarget& t) {
         if (!pass.width || !pass.height) continue;
         const size_t n = png_linebytes(pass.width, png.bitDepth, png.colorType);
         memset(prior, 0, n + 1); // the row above a pass's first row is zero
+        // Rows that the bitmap holds unchanged are inflated straight into it
+        // and unfiltered there, against the bitmap row above.
+        const bool inPlace = !png.interlace && rowsAreCopied(t);
+        const uint8_t* above = prior + 1;
         for (uint32_t r = 0; ok && r < pass.height; r++) {
+            const uint32_t y = pass.row + r * pass.rowStep;
+            uint8_t* dst = t.dib->bits + (h - 1 - y) * size_t(t.dib->lineBytes);
+            if (inPlace) {
+                ok = inflateBytes(in, row, 1) && inflateBytes(in, dst, n);
+                if (!ok) break;
+                unfilter(row[0], dst, above, n);
+                above = dst;
+                noteRow(dst, pass, t);
+                continue;
+            }
             ok = inflateBytes(in, row, n + 1);
             if (!ok) break;
             png_filter_row(prior, row, n);
-            const uint32_t y = pass.row + r * pass.rowStep;
-            uint8_t* dst = t.dib->bits + (h - 1 - y) * size_t(t.dib->lineBytes);
             if (pass.colStep == 1) {
                 convertRow(row + 1, dst, pass.width, t);
             } else {
@@ -522,7 +619,7 @@ int readRows(RowTarget& t) {
                 convertRow(row + 1, t.scratch, pass.width, t);
                 spreadRow(t.scratch, dst, pass, t.depth);
             }
-            noteRow(row + 1, y, pass, t);
+            noteRow(row + 1, pass, t);
             std::swap(prior, row);
         }
     }
@@ -543,24 +640,20 @@ void trimPalette(DIB* dib, int highest) {
     InitDIB(dib);
 }
 
-// Pixels of an alpha channel below the threshold get a colour the picture
-// does not use, which becomes the transparent one.
-void alphaToColour(DIB* dib, const RowTarget& t, uint16_t* hasTransparent, uint8_t* transparent) {
-    int found = GetUnusedColor(dib, transparent);
-    *hasTransparent = uint16_t(found ? 1 : 0);
-    if (!found) return;
-    const uint32_t h = png.height;
-    for (uint32_t y = 0; y < h; y++) {
-        const uint8_t* bits = t.clear + size_t(y) * t.clearRowBytes;
-        uint8_t* dst = dib->bits + (h - 1 - y) * size_t(dib->lineBytes);
-        for (uint32_t x = 0; x < png.width; x++) {
-            if (!bits[x >> 3]) {
-                x |= 7; // eight opaque pixels
-                continue;
-            }
-            if ((bits[x >> 3] >> (x & 7)) & 1) memcpy(dst + size_t(x) * 3, transparent, 3);
-        }
+// Alpha pictures are read with the transparent colour that a picture
+// without it gets. When the picture has that colour after all, the rows are
+// read again with the one it does not use, or, when none is free, with every
+// pixel keeping its own colour.
+int settleClearColour(RowTarget& t) {
+    uint8_t unused[3];
+    if (PickUnusedColor(t.colors, unused)) {
+        if (memcmp(unused, t.clearColour, 3) == 0) return 1;
+        memcpy(t.clearColour, unused, 3);
+    } else {
+        t.clearColourFree = 0;
+        t.clearBelow = 0;
     }
+    return readRows(t);
 }
 
 // The bitmap of the picture whose chunks were read.
@@ -576,15 +669,17 @@ int decodePicture(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
             uint8_t(t.transIndex >= 0 && png.alpha[i] < png.alphaThreshold ? t.transIndex : i);
     t.trackHighest = png.colorType == 3 && png.paletteCount < (1 << png.bitDepth);
     if (png.colorType == 4 || png.colorType == 6) {
-        t.clearRowBytes = (size_t(png.width) + 7) / 8;
-        t.clear = static_cast<uint8_t*>(calloc(t.clearRowBytes, png.height));
-        if (!t.clear) return DIBFailure(DIB_ERR_NO_MEMORY);
+        t.colors = static_cast<UsedColors*>(calloc(1, sizeof(UsedColors)));
+        if (!t.colors) return DIBFailure(DIB_ERR_NO_MEMORY);
+        PickUnusedColor(t.colors, t.clearColour);
+        t.clearBelow = png.alphaThreshold;
+        t.clearColourFree = 1;
     }
     int ok = MakeDIBBlock(dib, int32_t(png.width), int32_t(png.height), t.depth, BMP_RGB,
                           uint32_t(palSize), nullptr) &&
-             readRows(t);
+             readRows(t) && (!t.colors || settleClearColour(t));
     if (!ok) {
-        free(t.clear);
+        free(t.colors);
         free(dib->mem);
         memset(dib, 0, sizeof *dib);
         return 0;
@@ -592,14 +687,15 @@ int decodePicture(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent) {
     fillPalette(dib->palette, palSize);
     if (t.trackHighest) trimPalette(dib, t.highest);
     singleColourTransparency(dib->palette, palSize, hasTransparent, transparent);
-    if (t.clear) {
-        alphaToColour(dib, t, hasTransparent, transparent);
+    if (t.colors) {
+        *hasTransparent = uint16_t(t.clearColourFree);
+        if (*hasTransparent) memcpy(transparent, t.clearColour, 3);
     } else if (t.transIndex >= 0) {
         int found = GetUnusedColor(dib, transparent);
         *hasTransparent = uint16_t(found ? 1 : 0);
         if (found) memcpy(dib->palette + t.transIndex * 4, transparent, 3);
     }
-    free(t.clear);
+    free(t.colors);
     return 1;
 }
 
@@ -638,14 +734,9 @@ int readChunks() {
 
 } // namespace
 
-int LoadPNGdata(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
-                const uint8_t* data, size_t size) {
-    *hasTransparent = 0;
-    PngReset();
-    if (!data || size < sizeof kSignature || memcmp(data, kSignature, sizeof kSignature) != 0)
-        return DIBFailure(DIB_ERR_UNSUPPORTED);
-    png.file = data;
-    png.fileLen = size;
+namespace {
+// Reads the picture from png's source, which starts with the signature.
+int readPicture(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold) {
     png.pos = sizeof kSignature;
     png.alphaThreshold = alphaThreshold;
     memset(png.alpha, 255, sizeof png.alpha);
@@ -655,15 +746,45 @@ int LoadPNGdata(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int al
     return ok;
 }
 
+// The picture as slot 1 of the list.
+int intoList(MultiDIB* list, const DIB& dib, uint16_t hasTransparent, int ok) {
+    list->slot[1] = dib;
+    list->hasTransparent = hasTransparent;
+    return ok;
+}
+} // namespace
+
+int LoadPNGdata(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
+                const uint8_t* data, size_t size) {
+    *hasTransparent = 0;
+    PngReset();
+    if (!data || size < sizeof kSignature || memcmp(data, kSignature, sizeof kSignature) != 0)
+        return DIBFailure(DIB_ERR_UNSUPPORTED);
+    png.file = data;
+    png.fileLen = size;
+    return readPicture(dib, hasTransparent, transparent, alphaThreshold);
+}
+
 int LoadPNGfile(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold,
                 int gamma, const char* fileName) {
     (void)gamma; // gAMA is never applied: the panel shows the samples as stored
     *hasTransparent = 0;
-    size_t size = 0;
-    uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
-    if (!data) return 0;
-    const int ok = LoadPNGdata(dib, hasTransparent, transparent, alphaThreshold, data, size);
-    free(data);
+    FILE* stream = OpenImageFile(fileName, DIB_MAX_FILE_BYTES);
+    if (!stream) return 0;
+    PngReset();
+    uint8_t signature[sizeof kSignature];
+    const size_t got = std::fread(signature, 1, sizeof signature, stream);
+    int ok = 0;
+    if (got == 0) {
+        DIBFailure(DIB_ERR_DAMAGED); // an empty file, as ReadImageFile has it
+    } else if (got < sizeof signature || memcmp(signature, kSignature, sizeof kSignature) != 0) {
+        DIBFailure(DIB_ERR_UNSUPPORTED);
+    } else {
+        png.stream = stream;
+        ok = readPicture(dib, hasTransparent, transparent, alphaThreshold);
+    }
+    if (!ok && std::ferror(stream)) DIBFailure(DIB_ERR_READ);
+    std::fclose(stream);
     return ok;
 }
 
@@ -671,17 +792,14 @@ int LoadPNGmemory(MultiDIB* list, const uint8_t* data, size_t size) {
     DIB dib;
     memset(&dib, 0, sizeof dib);
     uint16_t hasTransparent = 0;
-    int ok = LoadPNGdata(&dib, &hasTransparent, list->transparent, alphaLimit, data, size);
-    list->slot[1] = dib;
-    list->hasTransparent = hasTransparent;
-    return ok;
+    const int ok = LoadPNGdata(&dib, &hasTransparent, list->transparent, alphaLimit, data, size);
+    return intoList(list, dib, hasTransparent, ok);
 }
 
 int LoadPNG(MultiDIB* list, const char* fileName) {
-    size_t size = 0;
-    uint8_t* data = ReadImageFile(fileName, DIB_MAX_FILE_BYTES, &size);
-    if (!data) return 0;
-    const int ok = LoadPNGmemory(list, data, size);
-    free(data);
-    return ok;
+    DIB dib;
+    memset(&dib, 0, sizeof dib);
+    uint16_t hasTransparent = 0;
+    const int ok = LoadPNGfile(&dib, &hasTransparent, list->transparent, alphaLimit, 0, fileName);
+    return intoList(list, dib, hasTransparent, ok);
 }

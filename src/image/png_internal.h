@@ -2,13 +2,16 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "image/dib.h"
 
 struct PngState {
-    const uint8_t* file; // the whole file, owned by the caller
-    size_t fileLen;
+    const uint8_t* file; // the whole file, owned by the caller, or null when
+    size_t fileLen;      // it is read from stream instead
+    FILE* stream;
     size_t pos;
+    uint8_t piece[65536]; // streamed: a chunk's data when it fits, or a piece of it
 
     uint32_t chunkLen;
     uint8_t chunkType[4];

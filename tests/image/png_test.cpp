@@ -2,6 +2,7 @@
 #include "image/dib.h"
 #include "image/png_internal.h"
 #include "image/readers_util.h"
+#include "image/rgb565.h"
 #include "support/image_bytes.h"
 
 #include <gtest/gtest.h>
@@ -174,6 +175,18 @@ void expectSameAsLibpng(const std::string& path) {
         }
 }
 
+// An 8-bit RGBA picture of px (red, green, blue, alpha), w pixels a row.
+std::string rgbaFile(const char* name, const Bytes& px, int w) {
+    const int h = int(px.size() / 4) / w;
+    return writeTemp(name, pngFile({pngChunk("IHDR", pngHeader(w, h, 8, 6)),
+                                    pngChunk("IDAT", deflateBytes(unfilteredRows(px, w * 4u))),
+                                    pngChunk("IEND", {})}));
+}
+
+uint16_t rgb565Of(const uint8_t* bgr) {
+    return rgb565(bgr[2], bgr[1], bgr[0]);
+}
+
 int load(const Bytes& file, const char* name, List& list) {
     std::string path = writeTemp(name, file);
     return LoadDIB(list.get(), path.c_str());
@@ -287,6 +300,39 @@ TEST(PngReader, AlphaBecomesOneTransparentColourAtTheThreshold) {
     EXPECT_EQ(c[2], 4);
     // The transparent colour differs from the kept ones at RGB565 precision.
     EXPECT_FALSE((list->transparent[2] & 0xF8) == 0 && (list->transparent[1] & 0xFC) == 0);
+}
+
+TEST(PngReader, TransparentColourIsNoneThePictureHoldsShownOrHidden) {
+    // The first two colours a transparent one is looked for among: the first
+    // shown, the second under a transparent pixel, so the third is taken.
+    static UsedColors set;
+    uint8_t first[3], second[3];
+    ASSERT_EQ(PickUnusedColor(&set, first), 1);
+    set.used[rgb565(first[2], first[1], first[0])] = 1;
+    ASSERT_EQ(PickUnusedColor(&set, second), 1);
+    const std::string path = rgbaFile(
+        "taken.png",
+        {first[2], first[1], first[0], 255, second[2], second[1], second[0], 0, 9, 9, 9, 0}, 3);
+    expectSameAsLibpng(path);
+    List list = newList();
+    ASSERT_EQ(LoadDIB(list.get(), path.c_str()), 1);
+    ASSERT_EQ(list->hasTransparent, 1);
+    EXPECT_NE(rgb565Of(list->transparent), rgb565Of(first));
+    EXPECT_NE(rgb565Of(list->transparent), rgb565Of(second));
+}
+
+TEST(PngReader, WithEveryColourTakenTransparentPixelsKeepTheirOwn) {
+    // One pixel of each RGB565 value; the black one is transparent.
+    Bytes px;
+    for (uint32_t v = 0; v < 65536; v++)
+        px.insert(px.end(), {uint8_t(v >> 11 << 3), uint8_t((v >> 5 & 63) << 2),
+                             uint8_t((v & 31) << 3), uint8_t(v ? 255 : 0)});
+    List list = newList();
+    ASSERT_EQ(LoadDIB(list.get(), rgbaFile("full.png", px, 256).c_str()), 1);
+    EXPECT_EQ(list->hasTransparent, 0);
+    uint8_t c[3];
+    pixelBGR(slotAt(list, 1), 0, 0, c);
+    EXPECT_EQ(c[0] | c[1] | c[2], 0);
 }
 
 TEST(PngReader, GreyDepthsBecomePalettesOfEvenSteps) {
