@@ -69,18 +69,63 @@ std::vector<Span> smoothingSpans(int count, int first, int last, double scale) {
     return spans;
 }
 
-uint8_t blend(uint8_t a, uint8_t b, uint8_t c, uint8_t e, int64_t wx, int64_t wy) {
-    const int64_t top = a * weightOne + (b - a) * wx, bottom = c * weightOne + (e - c) * wx;
-    const int64_t mixed = top * weightOne + (bottom - top) * wy;
+// One source row blended across, for every destination column: each
+// channel as value * weightOne, kept unrounded so that the blend down the
+// rows rounds only once, exactly as one two-way blend in real numbers would.
+void blendAcross(const PixelSource& source, const uint8_t* row, const std::vector<Span>& columns,
+                 int firstX, int endX, std::vector<int32_t>& across) {
+    across.resize(size_t(3 * std::max(endX, 0)));
+    for (int dx = firstX; dx < endX; ++dx) {
+        const Span& x = columns[size_t(dx)];
+        const Colour a = source.at(row, x.low), b = source.at(row, x.high);
+        int32_t* out = &across[size_t(3 * dx)];
+        const int32_t w = int32_t(x.weight);
+        out[0] = a.r * int32_t(weightOne) + (b.r - a.r) * w;
+        out[1] = a.g * int32_t(weightOne) + (b.g - a.g) * w;
+        out[2] = a.b * int32_t(weightOne) + (b.b - a.b) * w;
+    }
+}
+
+uint8_t blendDown(int32_t top, int32_t bottom, int64_t wy) {
+    const int64_t mixed = int64_t(top) * weightOne + int64_t(bottom - top) * wy;
     return uint8_t((mixed + (int64_t(1) << (2 * weightBits - 1))) >> (2 * weightBits));
 }
 
-Colour smoothedAt(const PixelSource& source, const uint8_t* upper, const uint8_t* lower,
-                  const Span& x, int64_t wy) {
-    const Colour a = source.at(upper, x.low), b = source.at(upper, x.high);
-    const Colour c = source.at(lower, x.low), e = source.at(lower, x.high);
-    return Colour{blend(a.r, b.r, c.r, e.r, x.weight, wy), blend(a.g, b.g, c.g, e.g, x.weight, wy),
-                  blend(a.b, b.b, c.b, e.b, x.weight, wy)};
+// The rows blended across that the destination rows share: at the window's
+// zooms each source row serves several destination rows, so it is blended
+// once for all of them.
+struct AcrossRows {
+    int upperRow = -1, lowerRow = -1;
+    std::vector<int32_t> upper, lower;
+
+    void prepare(const PixelSource& source, const Span& y, const std::vector<Span>& columns,
+                 int firstX, int endX) {
+        if (y.low != upperRow) {
+            if (y.low == lowerRow) {
+                std::swap(upper, lower);
+                lowerRow = -1;
+            } else {
+                blendAcross(source, source.row(y.low), columns, firstX, endX, upper);
+            }
+            upperRow = y.low;
+        }
+        if (y.high != lowerRow) {
+            blendAcross(source, source.row(y.high), columns, firstX, endX, lower);
+            lowerRow = y.high;
+        }
+    }
+};
+
+void paintSmoothedRow(const AcrossRows& across, int64_t wy, int firstX, int endX, uint8_t* out) {
+    for (int dx = firstX; dx < endX; ++dx) {
+        const int32_t* top = &across.upper[size_t(3 * dx)];
+        const int32_t* bottom = &across.lower[size_t(3 * dx)];
+        uint8_t* p = out + size_t(dx) * 4;
+        p[0] = blendDown(top[0], bottom[0], wy);
+        p[1] = blendDown(top[1], bottom[1], wy);
+        p[2] = blendDown(top[2], bottom[2], wy);
+        p[3] = opaque;
+    }
 }
 
 void paintDraw(const BitmapDraw& draw, WindowImage* image) {
@@ -99,23 +144,20 @@ void paintDraw(const BitmapDraw& draw, WindowImage* image) {
     const int endX = std::min(draw.destWidth, image->width - draw.destX);
     const int firstY = std::max(0, -draw.destY);
     const int endY = std::min(draw.destHeight, image->height - draw.destY);
+    const bool smoothed = !exact && draw.smoothing;
+    AcrossRows across;
     for (int dy = firstY; dy < endY; ++dy) {
         uint8_t* out = &image->rgba[(size_t(draw.destY + dy) * image->width + draw.destX) * 4];
-        const uint8_t *upper, *lower = nullptr;
-        if (exact)
-            upper = source.row(s.top + dy);
-        else if (draw.smoothing)
-            upper = source.row(rows[size_t(dy)].low), lower = source.row(rows[size_t(dy)].high);
-        else
-            upper = source.row(s.top + dy * draw.srcHeight / draw.destHeight);
+        if (smoothed) {
+            across.prepare(source, rows[size_t(dy)], columns, firstX, endX);
+            paintSmoothedRow(across, rows[size_t(dy)].weight, firstX, endX, out);
+            continue;
+        }
+        const uint8_t* upper = exact ? source.row(s.top + dy)
+                                     : source.row(s.top + dy * draw.srcHeight / draw.destHeight);
         for (int dx = firstX; dx < endX; ++dx) {
-            Colour c;
-            if (exact)
-                c = source.at(upper, s.left + dx);
-            else if (draw.smoothing)
-                c = smoothedAt(source, upper, lower, columns[size_t(dx)], rows[size_t(dy)].weight);
-            else
-                c = source.at(upper, s.left + dx * draw.srcWidth / draw.destWidth);
+            const Colour c = exact ? source.at(upper, s.left + dx)
+                                   : source.at(upper, s.left + dx * draw.srcWidth / draw.destWidth);
             uint8_t* p = out + size_t(dx) * 4;
             p[0] = c.r;
             p[1] = c.g;
