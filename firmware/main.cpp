@@ -106,8 +106,10 @@ int main() {
         bool now = stdio_usb_connected();
         if (connected && !now) deviceDropUnit();
         connected = now;
-        unsigned nowMs = to_ms_since_boot(get_absolute_time());
+        // Milliseconds in 64 bits: the 32-bit count wraps after 49 days, which
+        // would end a demo period early.
+        uint64_t nowMs = to_us_since_boot(get_absolute_time()) / 1000;
         deviceTick(nowMs);
-        touchPoll(nowMs);
+        touchPoll(unsigned(nowMs));
     }
 }

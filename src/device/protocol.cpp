@@ -136,17 +136,23 @@ void takeConfiguration(const char* p) {
     deviceReport(statusKindQuery, nullptr, 0);
 }
 
+// The letter after an ESC that starts the line, or 0.
+char escapeLetter(const std::string& line) {
+    return line.size() > 1 && line[0] == char(ESC) ? line[1] : 0;
+}
+
 void finishLine() {
     const std::string& line = device.unit;
-    if (line[0] == char(ESC) && line.size() > 1 && line[1] == '?') {
+    const char escape = escapeLetter(line);
+    if (escape == '?') {
         logEvent("status query");
         deviceReport(statusKindQuery, nullptr, 0);
-    } else if (line[0] == char(ESC) && line.size() > 1 && isLetter(line[1], 'P')) {
+    } else if (isLetter(escape, 'P')) {
         const char* p = line.c_str() + 2;
         device.pwm = getnextvalue(&p);
         logEvent("PWM %d", device.pwm);
         if (device.setup.pwm) device.setup.pwm(device.pwm);
-    } else if (line[0] == char(ESC) && line.size() > 1 && line[1] == configureLetter) {
+    } else if (escape == configureLetter) {
         takeConfiguration(line.c_str() + 2);
     } else {
         recordUnit();
@@ -410,7 +416,6 @@ bool demoSteps() {
 } // namespace
 
 void deviceStart(const DeviceSetup& setup) {
-    device.unit.clear();
     device = Device{};
     device.setup = setup;
 }
