@@ -21,23 +21,43 @@ struct PngWriter {
     ~PngWriter() { png_destroy_write_struct(&png, &info); }
 };
 
-std::string encodeRows(PngWriter& writer, FILE* file, const std::vector<uint8_t>& bytes, int width,
-                       int height, int channels) {
+// The pixels as they lie in memory: channels bytes per pixel, of which the
+// PNG keeps the first pngChannels (libpng drops a trailing alpha itself, row
+// by row, so an opaque RGBA picture needs no RGB copy).
+struct PixelRows {
+    const uint8_t* bytes;
+    int width, height, channels, pngChannels;
+};
+
+std::string encodeRows(PngWriter& writer, FILE* file, const PixelRows& rows) {
     if (setjmp(png_jmpbuf(writer.png))) return "the PNG encoder failed";
     png_init_io(writer.png, file);
-    png_set_IHDR(writer.png, writer.info, png_uint_32(width), png_uint_32(height), 8,
-                 channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(writer.png, writer.info, png_uint_32(rows.width), png_uint_32(rows.height), 8,
+                 rows.pngChannels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     // The runner rewrites these on every change: speed counts more than the
     // last bytes of size. One filter instead of trying all five per row.
     png_set_compression_level(writer.png, fastCompression);
-    png_set_filter(writer.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_filter(writer.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_write_info(writer.png, writer.info);
-    for (int y = 0; y < height; ++y)
-        png_write_row(writer.png,
-                      const_cast<png_bytep>(bytes.data() + size_t(y) * width * channels));
+    if (rows.channels == 4 && rows.pngChannels == 3)
+        png_set_filler(writer.png, 0, PNG_FILLER_AFTER);
+    const size_t rowBytes = size_t(rows.width) * size_t(rows.channels);
+    for (int y = 0; y < rows.height; ++y)
+        png_write_row(writer.png, const_cast<png_bytep>(rows.bytes + size_t(y) * rowBytes));
     png_write_end(writer.png, writer.info);
     return {};
+}
+
+std::string writeRows(const char* path, const PixelRows& rows) {
+    FILE* file = std::fopen(path, "wb");
+    if (!file) return std::string("cannot create: ") + std::strerror(errno);
+    PngWriter writer;
+    writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (writer.png) writer.info = png_create_info_struct(writer.png);
+    std::string error = writer.info ? encodeRows(writer, file, rows) : "out of memory";
+    if (std::fclose(file) != 0 && error.empty()) error = "write error";
+    return error;
 }
 } // namespace
 
@@ -54,21 +74,13 @@ std::string writePng(const char* path, const std::vector<uint8_t>& bytes, int wi
                      int channels) {
     if (width <= 0 || height <= 0 || bytes.size() != size_t(width) * height * channels)
         return "the picture has no pixels";
-    FILE* file = std::fopen(path, "wb");
-    if (!file) return std::string("cannot create: ") + std::strerror(errno);
-    PngWriter writer;
-    writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (writer.png) writer.info = png_create_info_struct(writer.png);
-    std::string error =
-        writer.info ? encodeRows(writer, file, bytes, width, height, channels) : "out of memory";
-    if (std::fclose(file) != 0 && error.empty()) error = "write error";
-    return error;
+    return writeRows(path, PixelRows{bytes.data(), width, height, channels, channels});
 }
 
 std::string writeWindowPng(const char* path, const WindowImage& image, bool outline) {
-    if (outline) return writePng(path, image.rgba, image.width, image.height, 4);
-    std::vector<uint8_t> rgb(size_t(image.width) * image.height * 3);
-    for (size_t i = 0, n = rgb.size() / 3; i < n; ++i)
-        for (int c = 0; c < 3; ++c) rgb[3 * i + c] = image.rgba[4 * i + c];
-    return writePng(path, rgb, image.width, image.height, 3);
+    if (image.width <= 0 || image.height <= 0 ||
+        image.rgba.size() != size_t(image.width) * image.height * 4)
+        return "the picture has no pixels";
+    return writeRows(path,
+                     PixelRows{image.rgba.data(), image.width, image.height, 4, outline ? 4 : 3});
 }
