@@ -122,10 +122,14 @@ void firmwareRunnerStart(const CliOptions& options) {
     runner.verbose = options.verbose;
     runner.barOnTerminal = isatty(STDERR_FILENO);
     if (!appDir[0]) std::snprintf(appDir, sizeof appDir, "%s", runnerFolder().c_str());
-    std::vector<std::string> folders = runnerDataFolders();
-    if (!options.firmwareDir.empty())
-        folders.insert(folders.begin(), withFinalSlash(options.firmwareDir));
-    findFirmwareFiles(folders);
+    // Firmware files matter only to a board or a firmware job; a run on the
+    // panel alone (a picture decoded, say) does not search for them.
+    if (options.port != "none" || !options.boardBytes.empty() || hasFirmwareJob(options)) {
+        std::vector<std::string> folders = runnerDataFolders();
+        if (!options.firmwareDir.empty())
+            folders.insert(folders.begin(), withFinalSlash(options.firmwareDir));
+        findFirmwareFiles(folders);
+    }
     // The questions come from the runner: it answers them as the options say.
     FWupdate = 2;
     ProgEmptyPico = 2;

@@ -1,10 +1,13 @@
 // Outputs against what may already stand at their names: regular files,
-// links, pipes, devices and folders.
+// links, pipes, devices and folders; and which entries a folder listing
+// counts as files.
 #include "file/fsys.h"
 #include "file/output.h"
 #include "support/cli_run.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -100,4 +103,18 @@ TEST(Outputs, FileSinksAreMadeOnlyAsPlainFiles) {
     EXPECT_EQ(closeFileSink(sink), 1);
     EXPECT_EQ(slurp(dir.file("plain.uf2")), "abc");
     EXPECT_TRUE(isPlainFile(dir.file("plain.uf2").c_str()));
+}
+
+TEST(FolderListing, NamesPlainFilesAndTheLinksThatLeadToThem) {
+    TempDir dir;
+    dir.write("plain.uf2", "x");
+    fs::create_directory(dir.file("folder.uf2"));
+    fs::create_symlink(dir.file("plain.uf2"), dir.file("link.uf2"));
+    fs::create_symlink(dir.file("folder.uf2"), dir.file("folderlink.uf2"));
+    fs::create_symlink(dir.file("gone.uf2"), dir.file("dangling.uf2"));
+    ASSERT_EQ(::mkfifo(dir.file("pipe.uf2").c_str(), 0600), 0);
+    std::vector<std::string> names;
+    ASSERT_TRUE(listFolderFiles(dir.file("").c_str(), names));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"link.uf2", "plain.uf2"}));
 }

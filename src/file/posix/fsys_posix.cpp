@@ -24,7 +24,13 @@ int listFolderFiles(const char* folder, std::vector<std::string>& names) {
     std::string prefix = folder;
     if (!prefix.empty() && prefix.back() != '/') prefix += '/';
     while (dirent* entry = ::readdir(dir)) {
-        if (isPlainFile((prefix + entry->d_name).c_str())) names.push_back(entry->d_name);
+        // The folder already tells most entries' kind; only links (followed)
+        // and file systems that do not say are asked. A program folder such
+        // as /usr/bin has thousands of entries.
+        const bool plain =
+            entry->d_type == DT_REG || ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
+                                        isPlainFile((prefix + entry->d_name).c_str()));
+        if (plain) names.push_back(entry->d_name);
     }
     ::closedir(dir);
     return 1;
