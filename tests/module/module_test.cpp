@@ -244,6 +244,38 @@ TEST_F(ModuleTest, ZoomTwoPaintsAndRedrawsWholeBlocks) {
             ASSERT_TRUE(at(x, y)[3] == at(x + 1, y)[3] && at(x, y)[3] == at(x + 1, y + 1)[3]);
 }
 
+// The module picture at zoom 2 against bilinear blending worked out in real
+// numbers: a destination pixel's centre lies a quarter of a source pixel from
+// the nearer source centre, across and down, so the weights are 3/4 and 1/4.
+TEST_F(ModuleTest, ZoomTwoSmoothsTheModulePictureBetweenPixelCentres) {
+    startModule(5, 0, 90);
+    ZoomWindow = 2;
+    WindowImage image;
+    ASSERT_TRUE(composeWindow(0, &image));
+    // Destination d: the left (upper) source pixel and the right (lower) one's weight in quarters.
+    auto low = [](int d) { return d % 2 ? (d - 1) / 2 : d / 2 - 1; };
+    auto weight = [](int d) { return d % 2 ? 1 : 3; };
+    auto source = [](int x, int y, int c) {
+        return int(moduleDIB.palette[4 * GetDIB256pix(x, y, &moduleDIB) + 2 - c]);
+    };
+    const Rect& panel = moduleDIB.rcActive;
+    int differing = 0, checked = 0;
+    for (int dy = 2; dy < image.height - 2; ++dy)
+        for (int dx = 2; dx < image.width - 2; ++dx) {
+            if (rect_inside(dx / 2, dy / 2, &panel)) continue; // the panel covers it
+            const int x = low(dx), y = low(dy), wx = weight(dx), wy = weight(dy);
+            for (int c = 0; c < 3; ++c) {
+                const int sum =
+                    (4 - wx) * (4 - wy) * source(x, y, c) + wx * (4 - wy) * source(x + 1, y, c) +
+                    (4 - wx) * wy * source(x, y + 1, c) + wx * wy * source(x + 1, y + 1, c);
+                const int expected = (sum + 8) / 16;
+                differing += image.rgba[(size_t(dy) * image.width + dx) * 4 + c] != expected;
+                ++checked;
+            }
+        }
+    EXPECT_EQ(differing, 0) << "of " << checked << " channels";
+}
+
 TEST_F(ModuleTest, ZoomOneCopiesBothBitmapsExactly) {
     startModule(6, 0, 90);
     TFTfill(0x1234, 3, 4, 3, 4);
