@@ -13,7 +13,7 @@
 #include <cstring>
 
 namespace {
-spi_inst_t* const panelSpi = spi0;
+spi_inst_t* const panelSpi = panelSpiBus();
 // Write clocks the controllers take (their serial write cycle).
 constexpr unsigned slowPanelClockHz = 15'000'000; // ST7735S: 66 ns cycle
 constexpr unsigned fastPanelClockHz = 40'000'000; // ST7789V, HX8357D

@@ -2,6 +2,8 @@
 // resistive touch controller), an I2C bus for the capacitive one. The README
 // has the same table for the person with the soldering iron.
 #pragma once
+#include "hardware/i2c.h"
+#include "hardware/spi.h"
 
 constexpr unsigned pinSpiClock = 2;    // SPI0 SCK  -> module SCL/SCK
 constexpr unsigned pinSpiOut = 3;      // SPI0 TX   -> module SDA/MOSI
@@ -15,3 +17,11 @@ constexpr unsigned pinTouchIrq = 10;   //           <- resistive touch T_IRQ / c
 constexpr unsigned pinI2cData = 12;    // I2C0 SDA  <> capacitive touch SDA
 constexpr unsigned pinI2cClock = 13;   // I2C0 SCL  -> capacitive touch SCL
 constexpr unsigned pinTouchReset = 14; //           -> capacitive touch RST
+
+// The blocks those pins belong to.
+inline spi_inst_t* panelSpiBus() {
+    return spi0;
+}
+inline i2c_inst_t* touchI2cBus() {
+    return i2c0;
+}

@@ -44,12 +44,13 @@ TouchKind fittedTouch() {
 uint16_t xptRead(uint8_t command) {
     boardPanelBusRelease();
     uint8_t out[3] = {command, 0, 0}, in[3] = {0, 0, 0};
-    unsigned panelClock = spi_get_baudrate(spi0);
-    spi_set_baudrate(spi0, xptClockHz);
+    spi_inst_t* const bus = panelSpiBus(); // the resistive controller shares the panel's bus
+    unsigned panelClock = spi_get_baudrate(bus);
+    spi_set_baudrate(bus, xptClockHz);
     gpio_put(pinTouchSelect, 0);
-    spi_write_read_blocking(spi0, out, in, sizeof out);
+    spi_write_read_blocking(bus, out, in, sizeof out);
     gpio_put(pinTouchSelect, 1);
-    spi_set_baudrate(spi0, panelClock);
+    spi_set_baudrate(bus, panelClock);
     return uint16_t(((in[1] << 8) | in[2]) >> 3);
 }
 
@@ -69,8 +70,8 @@ bool readResistive(int* x, int* y) {
 
 bool readCapacitive(int* x, int* y) {
     uint8_t reg = ftTouchStatus, data[5];
-    if (i2c_write_blocking(i2c0, ftAddress, &reg, 1, true) != 1) return false;
-    if (i2c_read_blocking(i2c0, ftAddress, data, sizeof data, false) != int(sizeof data))
+    if (i2c_write_blocking(touchI2cBus(), ftAddress, &reg, 1, true) != 1) return false;
+    if (i2c_read_blocking(touchI2cBus(), ftAddress, data, sizeof data, false) != int(sizeof data))
         return false;
     if ((data[0] & 0x0F) == 0) return false;
     // A controller tuned for a larger glass may report beyond this one's edge.
@@ -91,7 +92,7 @@ void touchInit() {
     gpio_init(pinTouchIrq);
     gpio_set_dir(pinTouchIrq, GPIO_IN);
     gpio_pull_up(pinTouchIrq);
-    i2c_init(i2c0, i2cClockHz);
+    i2c_init(touchI2cBus(), i2cClockHz);
     gpio_set_function(pinI2cData, GPIO_FUNC_I2C);
     gpio_set_function(pinI2cClock, GPIO_FUNC_I2C);
     gpio_pull_up(pinI2cData);
