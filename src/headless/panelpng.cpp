@@ -49,7 +49,12 @@ std::string encodeRows(PngWriter& writer, FILE* file, const PixelRows& rows) {
     return {};
 }
 
-std::string writeRows(const char* path, const PixelRows& rows) {
+// bytes: the length of rows.bytes. Unless it is exactly the rows' size,
+// nothing is written.
+std::string writeRows(const char* path, const PixelRows& rows, size_t bytes) {
+    if (rows.width <= 0 || rows.height <= 0 ||
+        bytes != size_t(rows.width) * size_t(rows.height) * size_t(rows.channels))
+        return "the picture has no pixels";
     FILE* file = std::fopen(path, "wb");
     if (!file) return std::string("cannot create: ") + std::strerror(errno);
     PngWriter writer;
@@ -72,15 +77,12 @@ std::string writePanelPng(const char* path, const std::vector<uint16_t>& pixels,
 
 std::string writePng(const char* path, const std::vector<uint8_t>& bytes, int width, int height,
                      int channels) {
-    if (width <= 0 || height <= 0 || bytes.size() != size_t(width) * height * channels)
-        return "the picture has no pixels";
-    return writeRows(path, PixelRows{bytes.data(), width, height, channels, channels});
+    return writeRows(path, PixelRows{bytes.data(), width, height, channels, channels},
+                     bytes.size());
 }
 
 std::string writeWindowPng(const char* path, const WindowImage& image, bool outline) {
-    if (image.width <= 0 || image.height <= 0 ||
-        image.rgba.size() != size_t(image.width) * image.height * 4)
-        return "the picture has no pixels";
     return writeRows(path,
-                     PixelRows{image.rgba.data(), image.width, image.height, 4, outline ? 4 : 3});
+                     PixelRows{image.rgba.data(), image.width, image.height, 4, outline ? 4 : 3},
+                     image.rgba.size());
 }

@@ -507,7 +507,6 @@ struct InflatedData {
 };
 
 constexpr size_t unknownOffset = SIZE_MAX;
-constexpr size_t streamBufferBytes = 65536;
 
 // Moves the stream to the file offset to. A short way forward (the checksum
 // between two IDAT chunks) is read past: a seek would throw the stream's
@@ -753,6 +752,8 @@ int readChunks() {
 } // namespace
 
 namespace {
+constexpr size_t streamBufferBytes = 65536; // a named file's stdio buffer
+
 // Reads the picture from png's source, which starts with the signature.
 int readPicture(DIB* dib, uint16_t* hasTransparent, uint8_t* transparent, int alphaThreshold) {
     png.pos = sizeof kSignature;
